@@ -1,0 +1,37 @@
+// Record boundaries: reading input records into the shared buffer, ending output records.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "units.h"
+
+namespace io {
+
+// The current input record, followed by one line feed as a sentinel so scans need no
+// length check. Shared by every read statement; it only grows.
+struct input_record_buffer {
+  char* bytes = nullptr;
+  std::int32_t capacity = 0;        // bytes available, the sentinel's included
+  std::int32_t fetched_length = 0;  // bytes of the current record, the sentinel excluded
+  std::int32_t scan_position = 0;   // the next byte to examine
+  bool comma_seen = false;          // a separator comma counts as a null until a token is scanned
+};
+
+input_record_buffer& input_record();
+// Makes room for a record of `length` bytes plus the sentinel, keeping the contents.
+// Grows to the needed length plus 128. Returns false when memory runs out.
+bool reserve_input_record(std::int32_t length);
+// Installs `text` as the current record (internal files); false when memory runs out.
+bool load_input_record(std::string_view text);
+
+// Returns 0, ERROR_END_OF_FILE, ERROR_NO_RECORD or a platform error number.
+std::int32_t fetch_input_record(unit_connection& connection);
+std::int32_t skip_input_record(unit_connection& connection);
+
+// Ends an output record: CR LF. Returns 0 or a platform error number.
+std::int32_t write_record_terminator(unit_connection& connection);
+// Writes record bytes straight to the unit's stream. Returns 0 or a platform error number.
+std::int32_t write_record_bytes(unit_connection& connection, std::string_view bytes);
+
+}  // namespace io

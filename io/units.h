@@ -1,0 +1,130 @@
+// The unit table: connections of unit numbers to files and console streams.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace io {
+
+// Keyword-valued connection attributes are stored as these codes; 0 means not set.
+enum class dispose_code : std::int16_t { DISPOSE_UNSET = 0, DISPOSE_KEEP = 11, DISPOSE_DELETE = 12 };
+enum class access_code : std::int16_t {
+  ACCESS_UNSET = 0, ACCESS_DIRECT = 21, ACCESS_SEQUENTIAL = 22, ACCESS_STREAM = 24
+};
+enum class form_code : std::int16_t { FORM_UNSET = 0, FORM_FORMATTED = 31, FORM_UNFORMATTED = 32 };
+enum class action_code : std::int16_t {
+  ACTION_UNSET = 0, ACTION_READ = 41, ACTION_WRITE = 42, ACTION_READWRITE = 43
+};
+enum class position_code : std::int16_t {
+  POSITION_UNSET = 0, POSITION_ASIS = 51, POSITION_REWIND = 52, POSITION_APPEND = 53
+};
+enum class delim_code : std::int16_t {
+  DELIM_UNSET = 0, DELIM_APOSTROPHE = 61, DELIM_QUOTE = 62, DELIM_NONE = 63
+};
+enum class blank_code : std::int16_t { BLANK_UNSET = 0, BLANK_ZERO = 90, BLANK_NULL = 91 };
+enum class pad_code : std::int16_t { PAD_UNSET = 0, PAD_YES = 92, PAD_NO = 93 };
+enum class decimal_code : std::int16_t { DECIMAL_UNSET = 0, DECIMAL_COMMA = 65, DECIMAL_POINT = 66 };
+enum class encoding_code : std::int16_t {
+  ENCODING_UNSET = 0, ENCODING_UTF8 = 67, ENCODING_DEFAULT = 68
+};
+enum class round_code : std::int16_t {
+  ROUND_UNSET = 0, ROUND_UP = 69, ROUND_DOWN = 70, ROUND_ZERO = 90, ROUND_NEAREST = 71,
+  ROUND_COMPATIBLE = 72, ROUND_PROCESSOR_DEFINED = 73
+};
+enum class sign_code : std::int16_t {
+  SIGN_UNSET = 0, SIGN_PLUS = 76, SIGN_SUPPRESS = 77, SIGN_PROCESSOR_DEFINED = 73
+};
+// OPEN STATUS=: decoded, never stored in the connection.
+enum class open_status_code : std::int16_t {
+  OPEN_OLD = 1, OPEN_NEW = 2, OPEN_UNKNOWN = 3, OPEN_SCRATCH = 4, OPEN_REPLACE = 5
+};
+enum class unit_kind : std::int16_t { KIND_FILE = 1, KIND_SCRATCH = 4 };
+// What a data-transfer statement does with its unit.
+enum class transfer_direction : std::int32_t {
+  DIRECTION_READ = 0, DIRECTION_WRITE = 1, DIRECTION_POSITION = 2
+};
+// What the unit's last transfer did; a stream needs a seek between a read and a write.
+enum class last_transfer : std::int16_t { LAST_NONE = 0, LAST_WRITE = 1, LAST_READ = 2 };
+
+inline constexpr std::int32_t internal_file_unit = -99;
+
+struct unit_connection {
+  unit_connection* next = nullptr;
+  std::FILE* stream = nullptr;
+  std::string name;
+  std::int32_t unit_number = 0;
+  std::int32_t record_length = 0;       // bytes: RECL times the record-length unit
+  std::int32_t record_length_unit = 0;  // bytes per RECL unit
+  std::int32_t record_counter = 0;      // the next record's number; messages print it less one
+  std::int32_t record_count = 0;        // direct access: whole records in the file
+  std::int32_t statement_position = 0;
+  unit_kind kind = unit_kind::KIND_FILE;
+  dispose_code dispose = dispose_code::DISPOSE_UNSET;
+  access_code access = access_code::ACCESS_UNSET;
+  action_code action = action_code::ACTION_UNSET;
+  blank_code blank = blank_code::BLANK_UNSET;
+  form_code form = form_code::FORM_UNSET;
+  pad_code pad = pad_code::PAD_UNSET;
+  position_code position = position_code::POSITION_UNSET;
+  delim_code delim = delim_code::DELIM_UNSET;
+  last_transfer last_direction = last_transfer::LAST_NONE;
+  decimal_code decimal = decimal_code::DECIMAL_UNSET;
+  encoding_code encoding = encoding_code::ENCODING_UNSET;
+  round_code round = round_code::ROUND_UNSET;
+  sign_code sign = sign_code::SIGN_UNSET;
+  bool eof_taken = false;
+  bool named = false;
+  bool console = false;
+  bool truncate_pending = false;
+  bool raw = false;
+  bool record_open = false;
+  // The tail of a record that a non-advancing write left behind.
+  std::string partial_record;
+};
+
+// The decoded specifiers of one connection request (OPEN or an implicit open).
+struct connect_request {
+  action_code action = action_code::ACTION_READWRITE;
+  open_status_code status = open_status_code::OPEN_UNKNOWN;
+  dispose_code dispose = dispose_code::DISPOSE_KEEP;
+  access_code access = access_code::ACCESS_SEQUENTIAL;
+  blank_code blank = blank_code::BLANK_NULL;
+  form_code form = form_code::FORM_FORMATTED;
+  delim_code delim = delim_code::DELIM_NONE;
+  position_code position = position_code::POSITION_ASIS;
+  pad_code pad = pad_code::PAD_YES;
+  std::int32_t recl = 0;  // 0: none given
+  std::optional<std::string_view> name;
+};
+
+// Creates the five console units when the list is still empty; every statement calls it first.
+void ensure_console_units();
+bool console_units_exist();
+
+unit_connection* find_unit(std::int32_t number);
+unit_connection* last_opened_unit();
+
+// 1 when the specifier text is the keyword, ignoring letter case and trailing blanks.
+bool match_keyword(std::optional<std::string_view> text, std::string_view keyword);
+
+// Returns 0 or the status of io_error.
+std::int32_t connect_unit(std::int32_t unit, const connect_request& request);
+// dispose UNSET means the connection's own. Returns 0 or the status of io_error
+// (or a platform error number when the pending record cannot be ended).
+std::int32_t disconnect_unit(unit_connection& connection, dispose_code dispose);
+void close_all_units();
+// Pushes every unit's buffered bytes to where they land; safe to call on the way down.
+void flush_all_units() noexcept;
+
+// Readies a unit for one data-transfer statement; null after an error was reported.
+unit_connection* unit_for_transfer(std::int32_t number, form_code form, const std::int32_t* record,
+                                   transfer_direction direction);
+std::int32_t truncate_unit_file(unit_connection& connection, std::int64_t position);
+
+// The words of "FORTRANOPT", read when the console units are made.
+bool option_vaxio();
+bool option_format_relaxed();
+
+}  // namespace io
