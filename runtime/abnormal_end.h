@@ -1,6 +1,10 @@
 // The abnormal end: every fatal condition of a program finishes here.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
 
 namespace runtime {
 
@@ -11,10 +15,26 @@ inline constexpr std::int32_t TERM_SIGNAL = 0x04;
 inline constexpr std::int32_t TERM_ABORT = 0x08;
 inline constexpr std::int32_t TERM_TEST = 0x10;
 
+// The fatal_stop kinds its callers use.
+inline constexpr std::int32_t STOP_EXIT = 0;           // exits through the at-exit handlers
+inline constexpr std::int32_t STOP_RUNTIME_ERROR = 1;
+inline constexpr std::int32_t STOP_SIGNAL = 3;
+
 // Reads "TKA_TERM" into the flags and installs the fatal-signal handlers when asked.
 // An invalid value ends the process with status 127.
 void read_term_option();
 std::int32_t term_flags();
+
+// The flags a "TKA_TERM" value asks for, or nothing when the value is invalid.
+std::optional<std::int32_t> parse_term_value(std::string_view value);
+
+// The debugger command: every "%d" of the text becomes the process id and "%%" a
+// single "%"; nothing else is interpreted. Returns the command's length, or nothing
+// when it does not fit the buffer with its terminator.
+inline constexpr std::size_t debugger_command_capacity = 136;
+std::optional<std::size_t> format_debugger_command(
+    std::string_view text, std::int64_t process_id,
+    std::span<char, debugger_command_capacity> command);
 
 // kind: 0 exit through the at-exit handlers, 1 run-time error, 2, 3 fatal signal.
 // message: NUL-terminated, or null for none.
@@ -22,5 +42,6 @@ std::int32_t term_flags();
 
 // The number printed before every "%d: " message; always 0 here.
 std::int32_t processor_number();
+void set_processor_number(std::int32_t number);
 
 }  // namespace runtime

@@ -1,0 +1,212 @@
+// The abnormal end: "TKA_TERM", the fatal-signal handlers, `fatal_stop` and `runtime_error_stop`.
+#include "abnormal_end.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <string_view>
+
+#include "diagnostics.h"
+#include "runtime.h"
+#include "units.h"
+
+namespace runtime {
+namespace {
+
+struct term_keyword {
+  std::string_view keyword;
+  std::int32_t bits;
+};
+// Searched in this order; the first keyword that starts the text wins.
+constexpr term_keyword term_keywords[] = {
+    {"debug", TERM_DEBUG | TERM_SIGNAL},
+    {"trace", TERM_TRACE | TERM_SIGNAL},
+    {"signal", TERM_SIGNAL},
+    {"abort", TERM_ABORT},
+    {"test", TERM_TEST},
+};
+static_assert(std::size(term_keywords) == 5);
+
+struct fatal_signal {
+  int signal_number;
+  const char* message;
+};
+constexpr fatal_signal fatal_signals[] = {
+    {SIGINT, "interrupt"},
+    {SIGILL, "illegal instruction"},
+    {SIGABRT, "abort"},
+    {SIGFPE, "floating point exception"},
+    {SIGSEGV, "segmentation violation"},
+    {SIGTERM, "software termination"},
+};
+static_assert(std::size(fatal_signals) == 6);
+static_assert(SIGINT == 2 && SIGILL == 4 && SIGFPE == 8 && SIGSEGV == 11 && SIGTERM == 15);
+
+constexpr std::string_view default_debugger_command = "tkdbg -text -attach %d";
+
+struct abnormal_end_state {
+  std::int32_t term_flags = 0;
+  std::int32_t processor_number = 0;
+  // Set by the first caller of the abnormal end; every later caller ends at once.
+  std::atomic<std::int32_t> once_flag{0};
+};
+abnormal_end_state state;
+
+const char* environment_text(const char* name) { return std::getenv(name); }
+
+void write_error_text(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+[[noreturn]] void exit_at_once() { _exit(127); }
+
+void run_command(const char* command) {
+  // The debugger's own status does not change how the program ends.
+  [[maybe_unused]] const int status = std::system(command);
+}
+
+void run_debugger_command() {
+  const char* configured = environment_text("TKA_TERM_DEBUG");
+  const std::string_view text = configured != nullptr ? configured : default_debugger_command;
+  std::array<char, debugger_command_capacity> command{};
+  if (!format_debugger_command(text, getpid(), command)) {
+    write_error_text("Error: TKA_TERM_DEBUG command too long\n");
+    return;
+  }
+  run_command(command.data());
+}
+
+void fatal_signal_handler(int signal_number) {
+  const auto* known = std::find_if(std::begin(fatal_signals), std::end(fatal_signals),
+                                   [&](const fatal_signal& s) { return s.signal_number == signal_number; });
+  if (known != std::end(fatal_signals)) fatal_stop(STOP_SIGNAL, known->message);
+  // to_chars rather than snprintf: it is safe inside a signal handler.
+  std::array<char, 32> message{"signal "};
+  const std::size_t prefix = std::string_view{"signal "}.size();
+  char* const end = std::to_chars(message.data() + prefix, message.data() + message.size() - 1,
+                                  signal_number).ptr;
+  *end = '\0';
+  fatal_stop(STOP_SIGNAL, message.data());
+}
+
+void install_fatal_signal_handlers() {
+  struct sigaction action {};
+  action.sa_handler = fatal_signal_handler;
+  sigemptyset(&action.sa_mask);
+  // No deferral: a signal raised again inside the end reaches the once-flag and stops there.
+  action.sa_flags = SA_NODEFER;
+  for (const fatal_signal& s : fatal_signals) sigaction(s.signal_number, &action, nullptr);
+}
+
+}  // namespace
+
+std::optional<std::int32_t> parse_term_value(std::string_view value) {
+  std::int32_t flags = 0;
+  while (!value.empty()) {
+    const bool negated = value.starts_with("no");
+    if (negated) value.remove_prefix(2);
+    const auto* match = std::find_if(std::begin(term_keywords), std::end(term_keywords),
+                                     [&](const term_keyword& k) { return value.starts_with(k.keyword); });
+    if (match == std::end(term_keywords)) return std::nullopt;
+    flags = negated ? (flags & ~match->bits) : (flags | match->bits);
+    value.remove_prefix(match->keyword.size());
+    if (value.empty()) break;
+    if (value.front() != ',') return std::nullopt;
+    value.remove_prefix(1);
+  }
+  return flags;
+}
+
+void read_term_option() {
+  const char* value = environment_text("TKA_TERM");
+  const std::optional<std::int32_t> flags = parse_term_value(value != nullptr ? value : "");
+  if (!flags) {
+    write_error_text("Error: TKA_TERM invalid value\n");
+    // Before the main program: nothing registered may print, so no at-exit handlers.
+    exit_at_once();
+  }
+  state.term_flags = *flags;
+  if ((state.term_flags & (TERM_TRACE | TERM_TEST)) != 0) prepare_stack_traceback();
+  if ((state.term_flags & TERM_SIGNAL) != 0) install_fatal_signal_handlers();
+}
+
+std::int32_t term_flags() { return state.term_flags; }
+
+std::optional<std::size_t> format_debugger_command(
+    std::string_view text, std::int64_t process_id,
+    std::span<char, debugger_command_capacity> command) {
+  std::array<char, 24> pid_text{};
+  const auto pid_end = std::to_chars(pid_text.data(), pid_text.data() + pid_text.size(), process_id).ptr;
+  const std::string_view pid{pid_text.data(), static_cast<std::size_t>(pid_end - pid_text.data())};
+  // The value is the user's, never a printf format: a stray "%s" must not read memory.
+  std::size_t length = 0;
+  const auto append = [&](std::string_view piece) {
+    if (length + piece.size() >= command.size()) return false;  // keeps room for the terminator
+    std::copy(piece.begin(), piece.end(), command.begin() + static_cast<std::ptrdiff_t>(length));
+    length += piece.size();
+    return true;
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    bool fits = true;
+    if (text.substr(i, 2) == "%d") {
+      fits = append(pid);
+      ++i;
+    } else if (text.substr(i, 2) == "%%") {
+      fits = append("%");
+      ++i;
+    } else {
+      fits = append(text.substr(i, 1));
+    }
+    if (!fits) return std::nullopt;
+  }
+  command[length] = '\0';
+  return length;
+}
+
+void fatal_stop(std::int32_t kind, const char* message) {
+  if (message != nullptr) {
+    write_error_text("Error: ");
+    write_error_text(message);
+    write_error_text("\n");
+  }
+  // The at-exit handlers may fail in turn; exit must not be entered twice.
+  if (state.once_flag.exchange(1) != 0) exit_at_once();
+  if (kind == STOP_EXIT) std::exit(127);
+  std::fflush(stderr);
+  // No at-exit handlers on this path, but every unit is flushed: a written record is never lost.
+  io::flush_all_units();
+
+  const bool signalled = kind == 2 || kind == STOP_SIGNAL;
+  if ((state.term_flags & TERM_DEBUG) != 0) {
+    run_debugger_command();
+  } else if ((state.term_flags & TERM_TRACE) != 0) {
+    print_stack_traceback(signalled ? 2 : 1);
+  }
+  if ((state.term_flags & TERM_TEST) != 0) print_stack_traceback(signalled ? 3 : 2);
+
+  if ((state.term_flags & TERM_ABORT) != 0) {
+    // A handler of ours on SIGABRT would turn the abort back into this end.
+    signal(SIGABRT, SIG_DFL);
+    std::abort();
+  }
+  exit_at_once();
+}
+
+std::int32_t processor_number() { return state.processor_number; }
+
+void set_processor_number(std::int32_t number) { state.processor_number = number; }
+
+}  // namespace runtime
+
+extern "C" void runtime_error_stop(const char* message) {
+  if (message != nullptr) std::fprintf(stderr, "%d: %s\n", runtime::processor_number(), message);
+  runtime::print_routine_traceback();
+  runtime::fatal_stop(runtime::STOP_RUNTIME_ERROR, nullptr);
+}

@@ -1,0 +1,38 @@
+// The least of the diagnostics support that the start-up and the abnormal end call:
+// tracebacks, statistics, stack usage, the per-type tables and the processor mode.
+#pragma once
+#include <cstdint>
+
+namespace runtime {
+
+// Writes the routine traceback. Nothing pushes routine entries, so it writes nothing.
+void print_routine_traceback();
+// Writes the call stack to standard error. Every detail level (1 to 3) gives the same
+// frames: there is no finer information to add.
+void print_stack_traceback(std::int32_t level);
+// The first backtrace loads the unwinder, which allocates; do that before any signal.
+void prepare_stack_traceback();
+
+// Nothing to set up: the programs use no typed array operations.
+void initialise_type_tables();
+// Unaligned operands are always accepted on this platform, so there is nothing to set.
+void set_processor_mode();
+
+void statistics_start();
+// Ends collection. No report is ever printed: the figures are not kept.
+void statistics_finish();
+bool statistics_active();
+
+// One thread's row of `stack_usage_table`, in address-sized words.
+struct stack_usage_entry {
+  std::uintptr_t entry_address = 0;
+  std::uintptr_t lowest_address = 0;
+  std::uintptr_t bound_offset = 0;  // entry address minus a bound below it; 0 when none
+};
+// Records thread 0 at the given entry address.
+void record_initial_stack(std::uintptr_t entry_address);
+const stack_usage_entry& initial_stack();
+// At-exit handler: one line per thread on standard output.
+void stack_usage_report();
+
+}  // namespace runtime
