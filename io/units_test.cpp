@@ -8,6 +8,7 @@
 #include <string>
 
 #include "process_runner.h"
+#include "record_io.h"
 #include "records.h"
 #include "statement.h"
 
@@ -104,8 +105,12 @@ TEST(connect_unit, honours_each_open_status) {
     EXPECT_EQ(status, c.iostat == 0 ? 0 : 1);
     EXPECT_EQ(io::find_unit(41) != nullptr, c.iostat == 0);
     close_unit_number(41);
-    if (c.status == open_status_code::OPEN_REPLACE) EXPECT_EQ(dir.read("data.txt"), "");
-    if (c.status == open_status_code::OPEN_UNKNOWN && c.file_exists) EXPECT_EQ(dir.read("data.txt"), "old\r\n");
+    if (c.status == open_status_code::OPEN_REPLACE) {
+      EXPECT_EQ(dir.read("data.txt"), "");
+    }
+    if (c.status == open_status_code::OPEN_UNKNOWN && c.file_exists) {
+      EXPECT_EQ(dir.read("data.txt"), "old\r\n");
+    }
   }
 }
 

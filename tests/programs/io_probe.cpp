@@ -41,7 +41,9 @@ void run(const std::string& op) {
   switch (kind) {
     case 'f': flags = unit; return;
     case 'l': line = unit; return;
-    case 'x': runtime_error_stop(nullptr);
+    case 'x':
+      runtime_error_stop(nullptr);
+      return;
     case 'w': {
       const int32_t type = TYPE_CHARACTER;
       position();
