@@ -140,6 +140,14 @@ numeric_scan scan_numeric_constant(std::span<char> text, bool decimal_comma) {
   char* const p = text.data();
   const char decimal_symbol = decimal_comma ? ',' : '.';
   numeric_scan scan{0, numeric_class::NUMERIC_EMPTY, scanned_int32(0), 0};
+  const auto take_real = [&scan](std::optional<double> real) {
+    if (real) {
+      scan.value_class = numeric_class::NUMERIC_REAL;
+      scan.value = scanned_real64(*real);
+    } else {
+      scan.error_code = conversion_error_code;
+    }
+  };
 
   std::size_t s = is_sign(p[0]) ? 1 : 0;
   bool has_point = false;
@@ -166,13 +174,7 @@ numeric_scan scan_numeric_constant(std::span<char> text, bool decimal_comma) {
   } else if (is_exponent_letter(p[s])) {
     const exponent_scan exponent = scan_lettered_exponent(p, s);
     s = exponent.constant_end;
-    const std::optional<double> real = decimal_to_real64(p, p + exponent.number_end);
-    if (real) {
-      scan.value_class = numeric_class::NUMERIC_REAL;
-      scan.value = scanned_real64(*real);
-    } else {
-      scan.error_code = conversion_error_code;
-    }
+    take_real(decimal_to_real64(p, p + exponent.number_end));
   } else if (is_sign(p[s])) {
     // 1.5+3 means 1.5e+3: convert a copy with the letter put in; a sign without digits
     // (5-) ends the constant and adds nothing to the number.
@@ -187,21 +189,9 @@ numeric_scan scan_numeric_constant(std::span<char> text, bool decimal_comma) {
       length += s - sign;
     }
     area[length] = '\0';
-    const std::optional<double> real = decimal_to_real64(area, area + length);
-    if (real) {
-      scan.value_class = numeric_class::NUMERIC_REAL;
-      scan.value = scanned_real64(*real);
-    } else {
-      scan.error_code = conversion_error_code;
-    }
+    take_real(decimal_to_real64(area, area + length));
   } else if (has_point) {
-    const std::optional<double> real = decimal_to_real64(p, p + s);
-    if (real) {
-      scan.value_class = numeric_class::NUMERIC_REAL;
-      scan.value = scanned_real64(*real);
-    } else {
-      scan.error_code = conversion_error_code;
-    }
+    take_real(decimal_to_real64(p, p + s));
   } else {
     const std::string_view digits{p, s};
     if (const int32_conversion narrow = text_to_int32(digits);
