@@ -215,55 +215,52 @@ numeric_scan scan_numeric_constant(std::span<char> text, bool decimal_comma) {
 
 namespace {
 
-struct integer_text {
+// A decimal integer read as a sign and a magnitude; CONVERSION_OVERFLOW as soon as the
+// magnitude passes the limit of its sign, so nothing ever wraps.
+struct signed_magnitude {
+  conversion_status status;
   bool negative;
-  std::string_view digits;  // not empty unless the text is not a number
-  bool number;
+  std::uint64_t magnitude;
 };
 
-// Leading blanks and a sign; whether anything is left after them.
-integer_text split_integer_text(std::string_view text) {
+signed_magnitude read_integer(std::string_view text, std::uint64_t positive_limit,
+                              std::uint64_t negative_limit) {
+  constexpr signed_magnitude not_a_number{conversion_status::CONVERSION_NOT_A_NUMBER, false, 0};
   std::size_t i = 0;
   while (i < text.size() && text[i] == ' ') ++i;
-  if (i == text.size()) return {false, {}, false};
+  if (i == text.size()) return not_a_number;
   const bool negative = text[i] == '-';
   if (text[i] == '-' || text[i] == '+') ++i;
-  if (i == text.size()) return {negative, {}, false};
-  return {negative, text.substr(i), true};
+  if (i == text.size()) return not_a_number;
+  const std::uint64_t limit = negative ? negative_limit : positive_limit;
+  std::uint64_t magnitude = 0;
+  for (const char c : text.substr(i)) {
+    if (!is_digit(c)) return not_a_number;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (magnitude > (limit - digit) / 10) {
+      return {conversion_status::CONVERSION_OVERFLOW, negative, 0};
+    }
+    magnitude = magnitude * 10 + digit;
+  }
+  return {conversion_status::CONVERSION_OK, negative, magnitude};
 }
 
 }  // namespace
 
 int32_conversion text_to_int32(std::string_view text) {
-  const integer_text parts = split_integer_text(text);
-  if (!parts.number) return {conversion_status::CONVERSION_NOT_A_NUMBER, 0};
-  constexpr std::uint32_t limit = 2147483647u;  // the same for both signs
-  std::uint32_t magnitude = 0;
-  for (const char c : parts.digits) {
-    if (!is_digit(c)) return {conversion_status::CONVERSION_NOT_A_NUMBER, 0};
-    const auto digit = static_cast<std::uint32_t>(c - '0');
-    if (magnitude > (limit - digit) / 10) return {conversion_status::CONVERSION_OVERFLOW, -1};
-    magnitude = magnitude * 10 + digit;
-  }
-  const auto value = static_cast<std::int32_t>(magnitude);
-  return {conversion_status::CONVERSION_OK, parts.negative ? -value : value};
+  // Symmetric: -2147483648 is left to the 64-bit conversion.
+  const signed_magnitude read = read_integer(text, 2147483647u, 2147483647u);
+  if (read.status == conversion_status::CONVERSION_OVERFLOW) return {read.status, -1};
+  const auto value = static_cast<std::int32_t>(read.magnitude);
+  return {read.status, read.negative ? -value : value};
 }
 
 int64_conversion text_to_int64(std::string_view text) {
-  const integer_text parts = split_integer_text(text);
-  if (!parts.number) return {conversion_status::CONVERSION_NOT_A_NUMBER, 0};
-  // The negative side reaches one further: -9223372036854775808.
-  const std::uint64_t limit = parts.negative ? 9223372036854775808u : 9223372036854775807u;
-  std::uint64_t magnitude = 0;
-  for (const char c : parts.digits) {
-    if (!is_digit(c)) return {conversion_status::CONVERSION_NOT_A_NUMBER, 0};
-    const auto digit = static_cast<std::uint64_t>(c - '0');
-    if (magnitude > (limit - digit) / 10) return {conversion_status::CONVERSION_OVERFLOW, -1};
-    magnitude = magnitude * 10 + digit;
-  }
+  const signed_magnitude read = read_integer(text, 9223372036854775807u, 9223372036854775808u);
+  if (read.status == conversion_status::CONVERSION_OVERFLOW) return {read.status, -1};
   // Two's complement negation in unsigned arithmetic, so 2^63 needs no special case.
-  const std::uint64_t bits = parts.negative ? ~magnitude + 1 : magnitude;
-  return {conversion_status::CONVERSION_OK, static_cast<std::int64_t>(bits)};
+  const std::uint64_t bits = read.negative ? ~read.magnitude + 1 : read.magnitude;
+  return {read.status, static_cast<std::int64_t>(bits)};
 }
 
 std::int32_t value_to_int32(scanned_value value) {
