@@ -69,7 +69,8 @@ class exponent_work_area {
 exponent_work_area work_area;
 
 // strtod in the "C" locale, whatever the process locale, with errno left alone.
-// `text` ends in a character that stops the conversion (a zero byte, blank or line feed).
+// The number in `text` is followed by a byte strtod stops at; the record's line feed
+// guarantees one.
 double c_locale_strtod(const char* text) {
   // glibc builds the "C" locale object without allocating; it cannot fail.
   static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
