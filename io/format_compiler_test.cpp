@@ -100,7 +100,8 @@ constexpr bool compiles_to(const compile_case& c) {
   std::array<std::int32_t, 32> words{};
   const io::format_compile_result result = io::try_compile_format(c.text, words);
   return result.fault == format_text_fault::FAULT_NONE && result.word_count == c.words.size() &&
-         c.words.size() <= words.size() && std::equal(c.words.begin(), c.words.end(), words.begin());
+         c.words.size() <= words.size() &&
+         std::equal(c.words.begin(), c.words.end(), words.begin());
 }
 
 constexpr bool all_compile_as_listed() {

@@ -293,7 +293,14 @@ inline constexpr descriptor_name descriptor_names[] = {
     {"O", FORMAT_O_W, FORMAT_O, operand_shape::SHAPE_WIDTH_DIGITS, 1, true, false},
     {"B", FORMAT_B_W, 0, operand_shape::SHAPE_WIDTH_DIGITS, 1, true, false},
 };
-static_assert(std::size(descriptor_names) == 23);
+/* A name that begins a later one would hide it ("E" before "EN"). */
+constexpr bool longest_names_first() {
+  for (std::size_t i = 0; i < std::size(descriptor_names); ++i)
+    for (std::size_t j = i + 1; j < std::size(descriptor_names); ++j)
+      if (descriptor_names[j].name.starts_with(descriptor_names[i].name)) return false;
+  return true;
+}
+static_assert(longest_names_first());
 
 constexpr char upper_case(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
@@ -453,7 +460,8 @@ class format_text_compiler {
       }
       item parsed{};
       if (!parse_item(parsed)) return false;
-      if (!comma_optional(before, parsed)) return fail(format_text_fault::FAULT_MISSING_COMMA, start);
+      if (!comma_optional(before, parsed))
+        return fail(format_text_fault::FAULT_MISSING_COMMA, start);
       switch (parsed.kind) {
         case item_kind::ITEM_GROUP: before = preceding::PRECEDING_LIST_START; break;
         case item_kind::ITEM_SCALE: before = preceding::PRECEDING_SCALE; break;
@@ -463,6 +471,8 @@ class format_text_compiler {
     }
   }
 
+  /* Commas may be left out after kP before F, E, EN, ES, D or G, and around "/" without
+     a count, ":" and "$": long-standing format text writes "1PE12.4" and "(I5/)". */
   static constexpr bool comma_optional(preceding before, item parsed) {
     if (before != preceding::PRECEDING_ITEM && before != preceding::PRECEDING_SCALE) return true;
     if (parsed.kind == item_kind::ITEM_BREAK && !parsed.counted) return true;
@@ -475,12 +485,13 @@ class format_text_compiler {
     if (!at_end()) return fail(format_text_fault::FAULT_TEXT_AFTER_END, position_);
     emit(FORMAT_END);
     emit_index(reversion_word_);
-    if (word_count_ > static_cast<std::size_t>(largest_operand)) return fail(format_text_fault::FAULT_TOO_LONG, 0);
+    if (word_count_ > static_cast<std::size_t>(largest_operand))
+      return fail(format_text_fault::FAULT_TOO_LONG, 0);
     return true;
   }
 
   constexpr bool begin_group(std::size_t start_word, bool counted, bool takes_entry,
-                            std::size_t start, item& parsed) {
+                             std::size_t start, item& parsed) {
     if (open_groups_ == max_open_groups ||
         (takes_entry && repeat_entries_ == max_repeat_entries))
       return fail(format_text_fault::FAULT_NESTING_TOO_DEEP, start);
@@ -496,6 +507,8 @@ class format_text_compiler {
     if (group.takes_entry) --repeat_entries_;
     emit(FORMAT_GROUP_END);
     emit_index(group.first_word);
+    /* Reversion resumes at the last group closed at the outermost level, and reads its
+       count again, so the interpreter pushes a fresh repeat entry. */
     if (open_groups_ == 0) reversion_word_ = group.start_word;
   }
 
@@ -613,7 +626,8 @@ class format_text_compiler {
     }
     const std::size_t end = position_;
     ++position_;
-    if (length > static_cast<std::size_t>(largest_operand)) return fail(format_text_fault::FAULT_TOO_LONG, start);
+    if (length > static_cast<std::size_t>(largest_operand))
+      return fail(format_text_fault::FAULT_TOO_LONG, start);
     emit(FORMAT_LITERAL);
     emit_index(length);
     std::uint32_t packed = 0;
@@ -652,55 +666,60 @@ class format_text_compiler {
     return true;
   }
 
-  constexpr const descriptor_name* match_name() const {
-    for (const descriptor_name& entry : descriptor_names) {
-      if (text_.size() - position_ < entry.name.size()) continue;
+  /* The entry's index, or the table's size when no name matches. Indices and copies
+     rather than pointers: with the undefined-behaviour sanitizer, g++ cannot evaluate its
+     null checks on addresses inside the table at compile time. */
+  constexpr std::size_t match_name() const {
+    for (std::size_t index = 0; index < std::size(descriptor_names); ++index) {
+      const std::string_view name = descriptor_names[index].name;
+      if (text_.size() - position_ < name.size()) continue;
       bool same = true;
-      for (std::size_t i = 0; i < entry.name.size(); ++i)
-        if (upper_case(text_[position_ + i]) != entry.name[i]) same = false;
-      if (same) return &entry;
+      for (std::size_t i = 0; i < name.size(); ++i)
+        if (upper_case(text_[position_ + i]) != name[i]) same = false;
+      if (same) return index;
     }
-    return nullptr;
+    return std::size(descriptor_names);
   }
 
   /* A descriptor by its letters; `counted` when a repeat count was already written. */
   constexpr bool parse_named(std::size_t start, bool counted, item& parsed) {
-    const descriptor_name* entry = match_name();
-    if (entry == nullptr) {
+    const std::size_t index = match_name();
+    if (index == std::size(descriptor_names)) {
       const char letter = upper_case(current());
       if (letter == 'P' || letter == 'X' || letter == 'H')
         return fail(format_text_fault::FAULT_MISSING_WIDTH, position_);
       return fail(format_text_fault::FAULT_UNKNOWN_DESCRIPTOR, position_);
     }
-    if (counted && !entry->is_data) return fail(format_text_fault::FAULT_REPEAT_NOT_ALLOWED, start);
-    const std::size_t name_end = position_ + entry->name.size();
+    const descriptor_name entry = descriptor_names[index];
+    if (counted && !entry.is_data) return fail(format_text_fault::FAULT_REPEAT_NOT_ALLOWED, start);
+    const std::size_t name_end = position_ + entry.name.size();
     position_ = name_end;
-    parsed = {entry->follows_scale ? item_kind::ITEM_FOLLOWS_SCALE : item_kind::ITEM_PLAIN,
+    parsed = {entry.follows_scale ? item_kind::ITEM_FOLLOWS_SCALE : item_kind::ITEM_PLAIN,
               counted};
-    if (entry->shape == operand_shape::SHAPE_NONE) {
-      emit(entry->code);
+    if (entry.shape == operand_shape::SHAPE_NONE) {
+      emit(entry.code);
       return true;
     }
     if (!at_operand()) {
-      if (entry->bare_code == 0 || current() == '.')
+      if (entry.bare_code == 0 || current() == '.')
         return fail(format_text_fault::FAULT_MISSING_WIDTH, position_);
-      emit(entry->bare_code);
+      emit(entry.bare_code);
       return true;
     }
     const std::size_t width_offset = position_;
     operand width{};
     if (!parse_operand(width)) return false;
-    if (!check_range(width, entry->min_width, largest_operand, width_offset)) return false;
-    emit(entry->code);
+    if (!check_range(width, entry.min_width, largest_operand, width_offset)) return false;
+    emit(entry.code);
     emit_operand(width);
-    switch (entry->shape) {
+    switch (entry.shape) {
       case operand_shape::SHAPE_COUNT:
       case operand_shape::SHAPE_WIDTH:
         return true;
       case operand_shape::SHAPE_WIDTH_DIGITS:
         return parse_min_digits(width);
       default:
-        return parse_decimals(entry->shape == operand_shape::SHAPE_WIDTH_DECIMALS_EXPONENT);
+        return parse_decimals(entry.shape == operand_shape::SHAPE_WIDTH_DECIMALS_EXPONENT);
     }
   }
 
