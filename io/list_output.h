@@ -1,0 +1,15 @@
+// Free-form (list-directed) write statements.
+#pragma once
+#include <cstdint>
+
+namespace io {
+
+std::int32_t ld_write_begin(std::int32_t unit, const std::int32_t* record, std::int32_t flags,
+                            std::int32_t* iostat);
+std::int32_t ld_internal_write_begin(char* variable, std::int32_t record_count, std::int32_t flags,
+                                     std::int32_t* iostat, std::int32_t record_length);
+std::int32_t ld_write_item(std::int32_t type, std::int32_t count, std::int32_t stride,
+                           const void* address, std::int32_t length);
+std::int32_t ld_write_end();
+
+}  // namespace io

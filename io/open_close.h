@@ -1,0 +1,26 @@
+// The OPEN and CLOSE statements.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace io {
+
+// The specifier texts of an OPEN statement; nullopt for an omitted one.
+struct open_specifiers {
+  std::optional<std::string_view> access, action, blank, delim, file, form, pad, position, status,
+      dispose;
+  const std::int32_t* recl = nullptr;
+};
+
+struct extended_specifiers {
+  std::optional<std::string_view> decimal, round, sign, encoding;
+};
+
+std::int32_t open_statement(std::int32_t unit, std::int32_t flags, std::int32_t* iostat,
+                            const open_specifiers& specifiers);
+std::int32_t open_extended(std::int32_t open_status, const extended_specifiers& specifiers);
+std::int32_t close_statement(std::int32_t unit, std::int32_t flags, std::int32_t* iostat,
+                             std::optional<std::string_view> status);
+
+}  // namespace io

@@ -1,0 +1,254 @@
+// Connection rules, record fetch and truncation, exercised in process with errors returned.
+#include "units.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "process_runner.h"
+#include "record_io.h"
+#include "records.h"
+#include "statement.h"
+
+namespace {
+
+using io::open_status_code;
+
+// Every statement here asks for its errors back (IOSTAT=), so nothing ends the process.
+struct returned_errors {
+  std::int32_t iostat = 0;
+  explicit returned_errors(std::int32_t unit = 40) {
+    io::io_statement_begin(unit, SPECIFIER_IOSTAT, &iostat, io::KIND_OPEN);
+  }
+};
+
+std::int32_t connect(std::int32_t unit, const std::string& name, open_status_code status,
+                     std::int32_t& iostat) {
+  io::io_statement_begin(unit, SPECIFIER_IOSTAT, &iostat, io::KIND_OPEN);
+  io::connect_request request;
+  request.status = status;
+  request.name = name;
+  return io::connect_unit(unit, request);
+}
+
+void close_unit_number(std::int32_t unit) {
+  std::int32_t iostat = 0;
+  io::io_statement_begin(unit, SPECIFIER_IOSTAT, &iostat, io::KIND_CLOSE);
+  if (auto* connection = io::find_unit(unit)) io::disconnect_unit(*connection, io::dispose_code::DISPOSE_UNSET);
+}
+
+struct keyword_case {
+  const char* text;
+  const char* keyword;
+  bool matches;
+};
+constexpr keyword_case keyword_cases[] = {
+    {"readwrite", "READWRITE", true},
+    {"ReadWrite  ", "READWRITE", true},  // trailing blanks are allowed
+    {"READX", "READ", false},            // anything but blanks after the keyword
+    {"REA", "READ", false},              // shorter than the keyword
+    {"", "READ", false},                 // an empty text never matches
+    {" READ", "READ", false},            // leading blanks are not skipped
+};
+
+TEST(match_keyword, folds_case_and_allows_trailing_blanks) {
+  for (const auto& c : keyword_cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(io::match_keyword(std::string_view(c.text), c.keyword), c.matches);
+  }
+  EXPECT_FALSE(io::match_keyword(std::nullopt, "READ"));
+}
+
+TEST(console_units, are_made_by_the_first_statement) {
+  returned_errors frame;
+  for (std::int32_t unit : {-5, -6, 5, 6, 0}) {
+    SCOPED_TRACE(unit);
+    const auto* connection = io::find_unit(unit);
+    ASSERT_NE(connection, nullptr);
+    EXPECT_TRUE(connection->console);
+    EXPECT_EQ(connection->access, io::access_code::ACCESS_SEQUENTIAL);
+    EXPECT_EQ(connection->form, io::form_code::FORM_FORMATTED);
+    EXPECT_EQ(connection->record_counter, 1);
+  }
+  EXPECT_EQ(io::find_unit(5)->action, io::action_code::ACTION_READ);
+  EXPECT_EQ(io::find_unit(6)->action, io::action_code::ACTION_WRITE);
+}
+
+struct status_case {
+  open_status_code status;
+  bool file_exists;
+  std::int32_t iostat;
+  const char* why;
+};
+constexpr status_case status_cases[] = {
+    {open_status_code::OPEN_OLD, false, io::ERROR_OLD_MISSING, "OLD needs the file"},
+    {open_status_code::OPEN_OLD, true, 0, "OLD opens it"},
+    {open_status_code::OPEN_NEW, true, io::ERROR_NEW_EXISTS, "NEW refuses an existing file"},
+    {open_status_code::OPEN_NEW, false, 0, "NEW creates it"},
+    {open_status_code::OPEN_REPLACE, true, 0, "REPLACE empties it"},
+    {open_status_code::OPEN_UNKNOWN, false, 0, "UNKNOWN creates it"},
+    {open_status_code::OPEN_UNKNOWN, true, 0, "UNKNOWN keeps it"},
+};
+
+TEST(connect_unit, honours_each_open_status) {
+  test::temp_dir dir;
+  for (const auto& c : status_cases) {
+    SCOPED_TRACE(c.why);
+    const std::string name = (dir / "data.txt").string();
+    std::filesystem::remove(name);
+    if (c.file_exists) dir.write("data.txt", "old\r\n");
+    std::int32_t iostat = 0;
+    const std::int32_t status = connect(41, name, c.status, iostat);
+    EXPECT_EQ(iostat, c.iostat);
+    EXPECT_EQ(status, c.iostat == 0 ? 0 : 1);
+    EXPECT_EQ(io::find_unit(41) != nullptr, c.iostat == 0);
+    close_unit_number(41);
+    if (c.status == open_status_code::OPEN_REPLACE) {
+      EXPECT_EQ(dir.read("data.txt"), "");
+    }
+    if (c.status == open_status_code::OPEN_UNKNOWN && c.file_exists) {
+      EXPECT_EQ(dir.read("data.txt"), "old\r\n");
+    }
+  }
+}
+
+TEST(connect_unit, rejects_bad_names_and_units) {
+  std::int32_t iostat = 0;
+  EXPECT_EQ(connect(42, "   ", open_status_code::OPEN_UNKNOWN, iostat), 1);
+  EXPECT_EQ(iostat, io::ERROR_FILE_NAME);
+  EXPECT_EQ(connect(-3, "x", open_status_code::OPEN_UNKNOWN, iostat), 1);
+  EXPECT_EQ(iostat, io::ERROR_UNIT_NUMBER);
+}
+
+TEST(connect_unit, applies_the_reopen_rules) {
+  test::temp_dir dir;
+  const std::string first = (dir / "a.txt").string(), second = (dir / "b.txt").string();
+  std::int32_t iostat = 0;
+  ASSERT_EQ(connect(43, first, open_status_code::OPEN_UNKNOWN, iostat), 0);
+  // The same file on another unit.
+  EXPECT_EQ(connect(44, "  " + first + "  ", open_status_code::OPEN_UNKNOWN, iostat), 1);
+  EXPECT_EQ(iostat, io::ERROR_ALREADY_CONNECTED);
+  // The same unit and file with another form conflicts.
+  io::io_statement_begin(43, SPECIFIER_IOSTAT, &iostat, io::KIND_OPEN);
+  io::connect_request request;
+  request.name = first;
+  request.form = io::form_code::FORM_UNFORMATTED;
+  EXPECT_EQ(io::connect_unit(43, request), 1);
+  EXPECT_EQ(iostat, io::ERROR_CONFLICTING_SPECIFIERS);
+  // Another file on the same unit closes the first connection.
+  ASSERT_EQ(connect(43, second, open_status_code::OPEN_UNKNOWN, iostat), 0);
+  EXPECT_EQ(io::find_unit(43)->name, second);
+  close_unit_number(43);
+}
+
+TEST(connect_unit, makes_scratch_files_in_tmp_and_deletes_them) {
+  test::temp_dir dir;
+  ::setenv("TMP", dir.path().c_str(), 1);
+  std::int32_t iostat = 0;
+  io::io_statement_begin(45, SPECIFIER_IOSTAT, &iostat, io::KIND_OPEN);
+  io::connect_request request;
+  request.status = open_status_code::OPEN_SCRATCH;
+  ASSERT_EQ(io::connect_unit(45, request), 0);
+  const std::string name = io::find_unit(45)->name;
+  EXPECT_EQ(std::filesystem::path(name).parent_path(), dir.path());
+  EXPECT_EQ(std::filesystem::path(name).filename().string().rfind("FTN", 0), 0u);
+  EXPECT_FALSE(io::find_unit(45)->named);
+  close_unit_number(45);
+  EXPECT_FALSE(std::filesystem::exists(name));
+  ::unsetenv("TMP");
+}
+
+TEST(unit_pool, reuses_a_closed_record) {
+  test::temp_dir dir;
+  std::int32_t iostat = 0;
+  ASSERT_EQ(connect(46, (dir / "p.txt").string(), open_status_code::OPEN_UNKNOWN, iostat), 0);
+  const io::unit_connection* first = io::find_unit(46);
+  close_unit_number(46);
+  ASSERT_EQ(connect(47, (dir / "q.txt").string(), open_status_code::OPEN_UNKNOWN, iostat), 0);
+  EXPECT_EQ(io::find_unit(47), first);
+  close_unit_number(47);
+}
+
+struct fetch_case {
+  const char* bytes;
+  std::vector<std::string> records;
+  const char* why;
+};
+
+TEST(fetch_input_record, splits_records_at_lf_and_crlf) {
+  const fetch_case cases[] = {
+      {"12\r\n", {"12"}, "CR LF ends a record"},
+      {"12\n", {"12"}, "LF alone ends a record"},
+      {"12\r3\n", {"12\r3"}, "a lone CR is data"},
+      {"a\nlast", {"a", "last"}, "a last line without terminator is a record"},
+      {"\n\r\n", {"", ""}, "empty records"},
+      {"", {}, "an empty file has no record"},
+  };
+  test::temp_dir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    dir.write("in.txt", c.bytes);
+    std::int32_t iostat = 0;
+    ASSERT_EQ(connect(48, (dir / "in.txt").string(), open_status_code::OPEN_OLD, iostat), 0);
+    auto& connection = *io::find_unit(48);
+    for (const auto& expected : c.records) {
+      ASSERT_EQ(io::fetch_input_record(connection), 0);
+      const auto& buffer = io::input_record();
+      EXPECT_EQ(std::string(buffer.bytes, static_cast<std::size_t>(buffer.fetched_length)), expected);
+      EXPECT_EQ(buffer.bytes[buffer.fetched_length], '\n');  // the sentinel
+    }
+    EXPECT_EQ(io::fetch_input_record(connection), io::ERROR_END_OF_FILE);
+    close_unit_number(48);
+  }
+}
+
+TEST(fetch_input_record, grows_the_buffer_for_long_records) {
+  test::temp_dir dir;
+  const std::string record(100000, 'x');
+  dir.write("long.txt", record + "\r\nshort\r\n");
+  std::int32_t iostat = 0;
+  ASSERT_EQ(connect(49, (dir / "long.txt").string(), open_status_code::OPEN_OLD, iostat), 0);
+  auto& connection = *io::find_unit(49);
+  ASSERT_EQ(io::fetch_input_record(connection), 0);
+  EXPECT_EQ(io::input_record().fetched_length, 100000);
+  EXPECT_GE(io::input_record().capacity, 100001);
+  ASSERT_EQ(io::fetch_input_record(connection), 0);
+  EXPECT_EQ(std::string(io::input_record().bytes, 5), "short");
+  close_unit_number(49);
+}
+
+TEST(unit_for_transfer, truncates_after_reads_when_writing) {
+  test::temp_dir dir;
+  dir.write("t.txt", "one\r\ntwo\r\nthree\r\n");
+  std::int32_t iostat = 0;
+  ASSERT_EQ(connect(50, (dir / "t.txt").string(), open_status_code::OPEN_OLD, iostat), 0);
+  auto* connection = io::unit_for_transfer(50, io::form_code::FORM_FORMATTED, nullptr,
+                                           io::transfer_direction::DIRECTION_READ);
+  ASSERT_NE(connection, nullptr);
+  ASSERT_EQ(io::fetch_input_record(*connection), 0);
+  connection = io::unit_for_transfer(50, io::form_code::FORM_FORMATTED, nullptr,
+                                     io::transfer_direction::DIRECTION_WRITE);
+  ASSERT_NE(connection, nullptr);
+  ASSERT_EQ(io::write_record_bytes(*connection, "new"), 0);
+  ASSERT_EQ(io::write_record_terminator(*connection), 0);
+  close_unit_number(50);
+  EXPECT_EQ(dir.read("t.txt"), "one\r\nnew\r\n");
+}
+
+TEST(unit_for_transfer, checks_direction_against_action) {
+  std::int32_t iostat = 0;
+  io::io_statement_begin(5, SPECIFIER_IOSTAT, &iostat, io::KIND_LIST_WRITE);
+  EXPECT_EQ(io::unit_for_transfer(5, io::form_code::FORM_FORMATTED, nullptr,
+                                  io::transfer_direction::DIRECTION_WRITE),
+            nullptr);
+  EXPECT_EQ(iostat, io::ERROR_READ_ONLY);
+  io::io_statement_begin(6, SPECIFIER_IOSTAT, &iostat, io::KIND_LIST_READ);
+  EXPECT_EQ(io::unit_for_transfer(6, io::form_code::FORM_FORMATTED, nullptr,
+                                  io::transfer_direction::DIRECTION_READ),
+            nullptr);
+  EXPECT_EQ(iostat, io::ERROR_WRITE_ONLY);
+}
+
+}  // namespace
