@@ -2,6 +2,8 @@
 #include "records.h"
 
 #include <cerrno>
+#include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -25,6 +27,26 @@ record_storage& storage() {
 }
 
 int last_error() { return errno != 0 ? errno : EIO; }
+
+// What putc_unlocked does for one byte, for a run of bytes: when the put area of the
+// stream's buffer has room for all of them they are copied there, and true comes back.
+// The put area is empty for a stream without a buffer yet, in read mode, line-buffered or
+// unbuffered, so those (and a full buffer) go through the library's write, which flushes
+// as the stream's mode asks. Where FILE does not show its put area, always false.
+template <typename Stream>
+bool put_in_stream_buffer(Stream* stream, std::string_view bytes) {
+  if constexpr (requires { stream->_IO_write_ptr = stream->_IO_write_end; }) {
+    // Signed: the put end of a line-buffered stream lags behind its put pointer.
+    if (stream->_IO_write_end - stream->_IO_write_ptr < static_cast<std::ptrdiff_t>(bytes.size())) {
+      return false;
+    }
+    std::memcpy(stream->_IO_write_ptr, bytes.data(), bytes.size());
+    stream->_IO_write_ptr += bytes.size();
+    return true;
+  } else {
+    return false;
+  }
+}
 
 void finish_record(std::int32_t length) {
   auto& buffer = input_record();
@@ -130,15 +152,13 @@ std::int32_t fetch_input_record(unit_connection& connection) { return read_recor
 std::int32_t skip_input_record(unit_connection& connection) { return read_record(connection, false); }
 
 std::int32_t write_record_terminator(unit_connection& connection) {
-  errno = 0;
-  if (std::fwrite("\r\n", 1, 2, connection.stream) != 2) return last_error();
-  return 0;
+  return write_record_bytes(connection, "\r\n");
 }
 
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view bytes) {
-  if (bytes.empty()) return 0;
+  if (bytes.empty() || put_in_stream_buffer(connection.stream, bytes)) return 0;
   errno = 0;
-  if (std::fwrite(bytes.data(), 1, bytes.size(), connection.stream) != bytes.size()) {
+  if (fwrite_unlocked(bytes.data(), 1, bytes.size(), connection.stream) != bytes.size()) {
     return last_error();
   }
   return 0;
