@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "records.h"
@@ -96,6 +97,18 @@ std::string make_temporary_name() {
 }
 
 int last_error() { return errno != 0 ? errno : EIO; }
+
+// File records are short and many: with the default buffer of one disk block every few
+// hundred records cost a system call. Without memory for it the stream keeps its own.
+constexpr std::size_t file_buffer_size = std::size_t{1} << 16;
+
+void give_stream_buffer(unit_connection& record, std::FILE* stream) {
+  record.stream_buffer.reset(new (std::nothrow) char[file_buffer_size]);
+  if (record.stream_buffer != nullptr &&
+      std::setvbuf(stream, record.stream_buffer.get(), _IOFBF, file_buffer_size) != 0) {
+    record.stream_buffer.reset();
+  }
+}
 
 std::int32_t seek(std::FILE* stream, std::int64_t offset, int whence) {
   return ::fseeko(stream, static_cast<off_t>(offset), whence) == 0 ? 0 : last_error();
@@ -323,6 +336,7 @@ std::int32_t connect_unit(std::int32_t unit, const connect_request& request) {
   }
 
   unit_connection* record = take_record();
+  give_stream_buffer(*record, stream);
   record->stream = stream;
   record->unit_number = unit;
   record->action = request.action;

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -82,6 +83,8 @@ struct unit_connection {
   bool record_open = false;
   // The tail of a record that a non-advancing write left behind.
   std::string partial_record;
+  // The stream's buffer for a file the library opened; freed with the record, after fclose.
+  std::unique_ptr<char[]> stream_buffer;
 };
 
 // The decoded specifiers of one connection request (OPEN or an implicit open).
