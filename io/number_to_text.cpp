@@ -54,6 +54,33 @@ constinit conversion_state state;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// "00" to "99": two digits per division halves the chain of dependent divisions.
+constexpr std::array<char, 200> digit_pairs = [] {
+  std::array<char, 200> pairs{};
+  for (std::size_t i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+static_assert(digit_pairs[2 * 47] == '4' && digit_pairs[2 * 47 + 1] == '7');
+
+// The decimal digits of magnitude, ending just before `end`; returns where they begin.
+// Zero has no digits.
+char* put_decimal(std::uint64_t magnitude, char* end) {
+  for (; magnitude >= 100; magnitude /= 100) {
+    end -= 2;
+    std::memcpy(end, &digit_pairs[2 * (magnitude % 100)], 2);
+  }
+  if (magnitude >= 10) {
+    end -= 2;
+    std::memcpy(end, &digit_pairs[2 * magnitude], 2);
+  } else if (magnitude > 0) {
+    *--end = static_cast<char>('0' + magnitude);
+  }
+  return end;
+}
+
 std::int32_t clamp_to_int32(std::int64_t value) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
 }
@@ -389,20 +416,24 @@ std::string_view format_integer64(std::int64_t value, std::int32_t width,
   // Unsigned negation: the most negative value has no positive counterpart.
   std::uint64_t magnitude =
       value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-  std::array<char, 24> digits{};
-  std::size_t start = digits.size();
-  for (; magnitude != 0; magnitude /= 10) {
-    digits[--start] = static_cast<char>('0' + magnitude % 10);
-  }
+  std::array<char, 20> digits;  // 2^64 has 20 digits; only those written are read
+  const std::size_t start = static_cast<std::size_t>(put_decimal(magnitude, digits.data() + digits.size()) -
+                                                     digits.data());
   const std::int64_t n = static_cast<std::int64_t>(digits.size() - start);
   const std::int64_t m = std::max(min_digits, 0);
   char sign = value < 0 ? '-' : (plus != 0 ? '+' : '\0');
   if (std::max(n, m) + (sign != '\0' ? 1 : 0) > width) return asterisks(width);
   if (m == 0 && value == 0) sign = '\0';
-  if (!start_build(std::max(n, m))) return asterisks(width);
-  put_zeros(m - n);
-  for (std::size_t i = start; i < digits.size(); ++i) put(digits[i]);
-  return justify_field(width, built_text(), sign);
+  char* const field = field_of(width);
+  if (field == nullptr) return {};
+  // Laid out in place, as justify_field would lay out the digits padded to m: the text
+  // fits, so no leading character is ever dropped.
+  const std::int64_t sign_length = sign != '\0' ? 1 : 0;
+  char* out = std::fill_n(field, width - std::max(n, m) - sign_length, ' ');
+  if (sign != '\0') *out++ = sign;
+  out = std::fill_n(out, std::max<std::int64_t>(m - n, 0), '0');
+  std::copy(digits.begin() + static_cast<std::ptrdiff_t>(start), digits.end(), out);
+  return {field, static_cast<std::size_t>(width)};
 }
 
 std::string_view build_fixed(std::int32_t width, std::int32_t decimals) {
