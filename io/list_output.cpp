@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "never_destroyed.h"
 #include "number_to_text.h"
 #include "record_io.h"
 #include "records.h"
@@ -36,11 +37,9 @@ struct ld_write_state {
   std::string delimited;
 };
 
-ld_write_state& state() {
-  // Never destroyed: the exit handler still runs statements after static destructors.
-  static ld_write_state& the_state = *new ld_write_state;
-  return the_state;
-}
+constinit never_destroyed<ld_write_state> the_state;
+
+ld_write_state& state() { return the_state.value; }
 
 template <typename T>
 T load(const char* address) {

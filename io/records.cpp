@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "never_destroyed.h"
 #include "statement.h"
 
 namespace io {
@@ -20,11 +21,9 @@ struct record_storage {
   input_record_buffer buffer{initial, initial_capacity, 0, 0, false};
 };
 
-record_storage& storage() {
-  // Never destroyed: the exit handler still reads records after static destructors.
-  static record_storage& the_storage = *new record_storage;
-  return the_storage;
-}
+constinit never_destroyed<record_storage> the_storage;
+
+record_storage& storage() { return the_storage.value; }
 
 int last_error() { return errno != 0 ? errno : EIO; }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "messages.h"
+#include "never_destroyed.h"
 #include "runtime.h"
 #include "units.h"
 
@@ -135,11 +136,11 @@ std::int32_t end_of_record(std::int32_t code) {
 
 }  // namespace
 
-io_statement_state& statement() {
-  // Never destroyed: the exit handler still reports errors after static destructors.
-  static io_statement_state& state = *new io_statement_state;
-  return state;
-}
+namespace {
+constinit never_destroyed<io_statement_state> the_state;
+}  // namespace
+
+io_statement_state& statement() { return the_state.value; }
 
 void io_source_position(std::int32_t line, std::string_view file) {
   auto& state = statement();

@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "never_destroyed.h"
 #include "records.h"
 #include "statement.h"
 
@@ -32,11 +33,9 @@ struct unit_table {
   bool format_relaxed = false;
 };
 
-unit_table& table() {
-  // Never destroyed: the exit handler closes units after static destructors have run.
-  static unit_table& the_table = *new unit_table;
-  return the_table;
-}
+constinit never_destroyed<unit_table> the_table;
+
+unit_table& table() { return the_table.value; }
 
 unit_connection* take_record() {
   auto& t = table();
