@@ -1,5 +1,4 @@
-// Free-form (list-directed) read statements: the token scanner over the input record,
-// storing a scanned value into an item, and which records a statement consumes.
+// Free-form (list-directed) reads: the token scanner, storing values into items, records consumed.
 #include "list_input.h"
 
 #include <array>

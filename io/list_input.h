@@ -1,5 +1,4 @@
-// Free-form (list-directed) read statements: begin on a unit or an internal file, one call
-// per item, end.
+// Free-form (list-directed) read statements: begin on a unit or internal file, items, end.
 #pragma once
 #include <cstdint>
 
