@@ -253,7 +253,8 @@ void scan_number(std::int32_t start) {
   record.scan_position = start + static_cast<std::int32_t>(scan.scanned_length);
   if (scan.error_code != 0) return set_error(scan.error_code);
   if (scan.value_class == numeric_class::NUMERIC_EMPTY) {
-    // A lone sign, point or exponent is zero only for items that take a real or complex value.
+    // A lone sign, point or exponent is zero for 64-bit real and complex items only; a
+    // 32-bit real refuses it like an integer does.
     switch (s.item_type) {
       case TYPE_COMPLEX8: case TYPE_COMPLEX16: case TYPE_REAL8: case TYPE_REAL16: break;
       default: return set_error(ERROR_DATA_CONVERSION);
