@@ -245,11 +245,9 @@ struct exponent_case {
 constexpr std::int32_t E = FORMAT_E_W, EN = FORMAT_EN_W, ES = FORMAT_ES_W;
 constexpr exponent_case exponent_cases[] = {
   {1234.5, 12, 4, 2, 0, r8, 0, 0, E, "  0.1235E+04"},
-  {-1234.5, 12, 4, 2, 0, r8, 0, 0, E, " -0.1235E+04"},
   {1234.5, 9, 4, 2, 0, r8, 0, 0, E, ".1235E+04"},       // one too wide: the 0 goes
   {-1234.5, 10, 4, 2, 0, r8, 0, 0, E, "-.1235E+04"},
   {1234.5, 12, 4, 2, 1, r8, 0, 0, E, "  1.2345E+03"},   // 1P: one more significant digit
-  {1234.5, 12, 4, 2, 2, r8, 0, 0, E, "  12.345E+02"},
   {1234.5, 12, 4, 2, 5, r8, 0, 0, E, "  12345.E-01"},   // largest legal k is d + 1
   {1234.5, 12, 4, 2, -1, r8, 0, 0, E, "  0.0123E+05"},  // -1P: one digit fewer
   {1234.5, 12, 4, 2, -3, r8, 0, 0, E, "  0.0001E+07"},
@@ -269,7 +267,6 @@ constexpr exponent_case exponent_cases[] = {
   {9.9996, 10, 3, 2, 0, r8, 0, 0, E, " 0.100E+02"},     // rounding carries into the exponent
   {f32(0x3DCCCCCD), 20, 12, 2, 0, r4, 0, 0, E, "  0.100000000000E+00"},  // 0.1f: 8 digits
   {f32(0x3DCCCCCD), 20, 12, 2, 0, r8, 0, 0, E, "  0.100000001490E+00"},  // the same, 17 digits
-  {1.5, 10, 3, 2, 0, r8, 0, 0, E, " 0.150E+01"},
   {1.5, 10, 3, 2, 0, r8, 1, 0, E, "+0.150E+01"},
   {5e-324, 12, 4, 2, 0, r8, 0, 0, E, "  0.4941-323"},
   {std::numeric_limits<double>::max(), 12, 4, 2, 0, r8, 0, 0, E, "  0.1798+309"},
@@ -287,7 +284,6 @@ constexpr exponent_case exponent_cases[] = {
   {-1234.5, 12, 3, 2, 9, r8, 0, 0, EN, "  -1.235E+03"},   // EN ignores the scale factor
   {1234.5, 12, 3, 2, 0, r8, 0, 0, ES, "   1.235E+03"},
   {9.9996, 10, 3, 2, 0, r8, 0, 0, ES, " 1.000E+01"},
-  {0.0, 10, 3, 2, 0, r8, 0, 0, ES, " 0.000E+00"},
   {5.0, 6, 0, 2, 0, r8, 0, 0, ES, "5.E+00"},
   {f32(1u), 12, 3, 2, 0, r4, 0, 0, ES, "   1.401E-45"},     // smallest float subnormal
 };
