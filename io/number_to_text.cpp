@@ -249,6 +249,17 @@ void append_exponent(std::int64_t exponent, std::int64_t exp_digits, std::int32_
   for (std::int64_t i = 0; i < q; ++i) put(digits[static_cast<std::size_t>(i)]);
 }
 
+// A value whose every shown digit is zero is zero: no minus sign, exponent 0.
+std::string_view finish_exponent_form(std::int64_t exponent, std::int64_t exp_digits,
+                                      std::int32_t exp_given) {
+  if (state.all_zero) {
+    state.negative = 0;
+    exponent = 0;
+  }
+  append_exponent(exponent, exp_digits, exp_given);
+  return built_text();
+}
+
 bool scale_factor_legal(std::int64_t decimals, std::int64_t scale) {
   return scale == 0 || (scale > 0 && scale < decimals + 2) || (scale < 0 && scale > -decimals);
 }
@@ -619,12 +630,7 @@ std::string_view build_exponent(std::int32_t decimals, std::int32_t exp_digits, 
     copy_digits(d + k);
   }
   std::int64_t exponent = state.decimal_exponent - k;
-  if (state.all_zero) {
-    state.negative = 0;
-    exponent = 0;
-  }
-  append_exponent(exponent, e, exp_given);
-  return built_text();
+  return finish_exponent_form(exponent, e, exp_given);
 }
 
 std::string_view build_engineering(std::int32_t decimals, std::int32_t exp_digits,
@@ -653,12 +659,7 @@ std::string_view build_engineering(std::int32_t decimals, std::int32_t exp_digit
     put(state.decimal_character);
     copy_digits(d);
   }
-  if (state.all_zero) {
-    state.negative = 0;
-    exponent = 0;
-  }
-  append_exponent(exponent, e, exp_given);
-  return built_text();
+  return finish_exponent_form(exponent, e, exp_given);
 }
 
 std::string_view build_scientific(std::int32_t decimals, std::int32_t exp_digits,
@@ -672,12 +673,7 @@ std::string_view build_scientific(std::int32_t decimals, std::int32_t exp_digits
   put(state.decimal_character);
   copy_digits(d);
   std::int64_t exponent = state.decimal_exponent - 1;
-  if (state.all_zero) {
-    state.negative = 0;
-    exponent = 0;
-  }
-  append_exponent(exponent, e, exp_given);
-  return built_text();
+  return finish_exponent_form(exponent, e, exp_given);
 }
 
 std::string_view format_fixed(double value, std::int32_t width, std::int32_t decimals,
