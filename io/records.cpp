@@ -60,31 +60,69 @@ void flush_prompt(const unit_connection& connection) {
   if (connection.console) std::fflush(stdout);
 }
 
+// The bytes the stream holds unread in its buffer, which getc_unlocked would hand out one
+// at a time, and taking them. Where FILE does not show its get area it is always empty.
+template <typename Stream>
+std::string_view unread_bytes(Stream* stream) {
+  if constexpr (requires { stream->_IO_read_ptr = stream->_IO_read_end; }) {
+    if (stream->_IO_read_ptr >= stream->_IO_read_end) return {};
+    return {stream->_IO_read_ptr, static_cast<std::size_t>(stream->_IO_read_end - stream->_IO_read_ptr)};
+  } else {
+    return {};
+  }
+}
+
+template <typename Stream>
+void take_unread_bytes(Stream* stream, std::size_t count) {
+  if constexpr (requires { stream->_IO_read_ptr += count; }) stream->_IO_read_ptr += count;
+}
+
+// Appends bytes to the record being read; false when memory runs out.
+bool store_record_bytes(std::int32_t& length, std::string_view bytes) {
+  if (bytes.size() > static_cast<std::size_t>(INT32_MAX - length)) return false;
+  const auto count = static_cast<std::int32_t>(bytes.size());
+  if (length + count >= input_record().capacity && !reserve_input_record(length + count)) {
+    return false;
+  }
+  std::memcpy(input_record().bytes + length, bytes.data(), bytes.size());
+  length += count;
+  return true;
+}
+
 // Reads one record's bytes; `keep` false discards them. Returns 0 or an error code.
+// The record is every byte before the line feed, less a carriage return right before it:
+// a CR followed by anything else is data. Buffered bytes are scanned for the line feed a
+// buffer at a time; getc_unlocked refills the buffer.
 std::int32_t read_sequential(unit_connection& connection, bool keep, std::int32_t& length) {
   std::FILE* stream = connection.stream;
   length = 0;
   bool any = false;
   errno = 0;
+  const auto end_record = [&length, keep] {
+    if (keep && length > 0 && input_record().bytes[length - 1] == '\r') --length;
+    return 0;
+  };
   for (;;) {
-    int c = getc_unlocked(stream);
+    if (const std::string_view unread = unread_bytes(stream); !unread.empty()) {
+      any = true;
+      const auto* line_feed = static_cast<const char*>(std::memchr(unread.data(), '\n', unread.size()));
+      const std::size_t run = line_feed != nullptr ? static_cast<std::size_t>(line_feed - unread.data())
+                                                   : unread.size();
+      if (keep && !store_record_bytes(length, unread.substr(0, run))) return ERROR_ALLOCATION;
+      take_unread_bytes(stream, line_feed != nullptr ? run + 1 : run);
+      if (line_feed != nullptr) return end_record();
+      continue;
+    }
+    const int c = getc_unlocked(stream);
     if (c == EOF) {
       if (std::ferror(stream)) return last_error();
       if (!any) return ERROR_END_OF_FILE;
       return 0;
     }
     any = true;
-    if (c == '\n') return 0;
-    if (c == '\r') {
-      const int after = getc_unlocked(stream);
-      if (after == '\n') return 0;
-      if (after != EOF) std::ungetc(after, stream);
-    }
-    if (!keep) continue;
-    if (length + 1 >= input_record().capacity && !reserve_input_record(length + 1)) {
-      return ERROR_ALLOCATION;
-    }
-    input_record().bytes[length++] = static_cast<char>(c);
+    if (c == '\n') return end_record();
+    const char byte = static_cast<char>(c);
+    if (keep && !store_record_bytes(length, {&byte, 1})) return ERROR_ALLOCATION;
   }
 }
 

@@ -182,6 +182,8 @@ TEST(fetch_input_record, splits_records_at_lf_and_crlf) {
       {"12\r\n", {"12"}, "CR LF ends a record"},
       {"12\n", {"12"}, "LF alone ends a record"},
       {"12\r3\n", {"12\r3"}, "a lone CR is data"},
+      {"a\r\r\n", {"a\r"}, "only the CR right before the LF is part of the terminator"},
+      {"a\r", {"a\r"}, "a CR at the end of the file is data"},
       {"a\nlast", {"a", "last"}, "a last line without terminator is a record"},
       {"\n\r\n", {"", ""}, "empty records"},
       {"", {}, "an empty file has no record"},
@@ -217,6 +219,26 @@ TEST(fetch_input_record, grows_the_buffer_for_long_records) {
   ASSERT_EQ(io::fetch_input_record(connection), 0);
   EXPECT_EQ(std::string(io::input_record().bytes, 5), "short");
   close_unit_number(49);
+}
+
+// Records are scanned a stream buffer at a time: a CR LF split by a refill still ends the
+// record, and skipping a record finds the same boundary as fetching it.
+TEST(fetch_input_record, finds_terminators_split_across_buffer_refills) {
+  test::temp_dir dir;
+  for (const std::size_t length : {65534u, 65535u, 65536u, 131071u}) {
+    SCOPED_TRACE(length);
+    dir.write("split.txt", std::string(length, 'x') + "\r\nskipped\r\nlast\r\n");
+    std::int32_t iostat = 0;
+    ASSERT_EQ(connect(50, (dir / "split.txt").string(), open_status_code::OPEN_OLD, iostat), 0);
+    auto& connection = *io::find_unit(50);
+    ASSERT_EQ(io::fetch_input_record(connection), 0);
+    EXPECT_EQ(io::input_record().fetched_length, static_cast<std::int32_t>(length));
+    ASSERT_EQ(io::skip_input_record(connection), 0);
+    ASSERT_EQ(io::fetch_input_record(connection), 0);
+    EXPECT_EQ(std::string(io::input_record().bytes, 5), "last\n");
+    EXPECT_EQ(io::fetch_input_record(connection), io::ERROR_END_OF_FILE);
+    close_unit_number(50);
+  }
 }
 
 TEST(unit_for_transfer, truncates_after_reads_when_writing) {
