@@ -2,6 +2,7 @@
 #include "list_output.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -172,25 +173,44 @@ std::int32_t emit_internal(std::string_view text) {
   return 0;
 }
 
+// The blank that begins a record and the record's first text, in one write when the text
+// is short: most records are one short item.
+std::int32_t write_after_blank(unit_connection& connection, std::string_view text) {
+  std::array<char, 64> joined;
+  if (text.size() < joined.size()) {
+    joined[0] = ' ';
+    std::memcpy(joined.data() + 1, text.data(), text.size());
+    return write_record_bytes(connection, {joined.data(), text.size() + 1});
+  }
+  if (const std::int32_t code = write_record_bytes(connection, " "); code != 0) return code;
+  return write_record_bytes(connection, text);
+}
+
 std::int32_t emit_external(std::string_view text) {
   auto& s = state();
   unit_connection& connection = *s.connection;
   const auto n = static_cast<std::int32_t>(text.size());
   std::int64_t p = static_cast<std::int64_t>(s.column) + n;
-  const bool record_started = s.column != 0;
-  if (!record_started) {
-    if (const std::int32_t code = write_record_bytes(connection, " "); code != 0) return code;
+  const bool direct = connection.access == access_code::ACCESS_DIRECT;
+  bool blank_first = s.column == 0;
+  if (blank_first) {
     ++p;
-  }
-  if (connection.access == access_code::ACCESS_DIRECT) {
+    if (direct && p > s.record_limit) {
+      // The record's blank is written before the text is refused.
+      if (const std::int32_t code = write_record_bytes(connection, " "); code != 0) return code;
+      return ERROR_PAST_RECORD;
+    }
+  } else if (direct) {
     if (p > s.record_limit) return ERROR_PAST_RECORD;
-  } else if (record_started && p > line_limit) {
+  } else if (p > line_limit) {
     if (const std::int32_t code = end_output_record(); code != 0) return code;
-    if (const std::int32_t code = write_record_bytes(connection, " "); code != 0) return code;
     s.record_ended = false;
     p = static_cast<std::int64_t>(n) + 1;
+    blank_first = true;
   }
-  if (const std::int32_t code = write_record_bytes(connection, text); code != 0) return code;
+  const std::int32_t code =
+      blank_first ? write_after_blank(connection, text) : write_record_bytes(connection, text);
+  if (code != 0) return code;
   s.column = static_cast<std::int32_t>(std::min<std::int64_t>(p, INT32_MAX));
   return 0;
 }
