@@ -2,7 +2,6 @@
 #include "list_output.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -173,19 +172,6 @@ std::int32_t emit_internal(std::string_view text) {
   return 0;
 }
 
-// The blank that begins a record and the record's first text, in one write when the text
-// is short: most records are one short item.
-std::int32_t write_after_blank(unit_connection& connection, std::string_view text) {
-  std::array<char, 64> joined;
-  if (text.size() < joined.size()) {
-    joined[0] = ' ';
-    std::memcpy(joined.data() + 1, text.data(), text.size());
-    return write_record_bytes(connection, {joined.data(), text.size() + 1});
-  }
-  if (const std::int32_t code = write_record_bytes(connection, " "); code != 0) return code;
-  return write_record_bytes(connection, text);
-}
-
 std::int32_t emit_external(std::string_view text) {
   auto& s = state();
   unit_connection& connection = *s.connection;
@@ -209,7 +195,7 @@ std::int32_t emit_external(std::string_view text) {
     blank_first = true;
   }
   const std::int32_t code =
-      blank_first ? write_after_blank(connection, text) : write_record_bytes(connection, text);
+      blank_first ? write_record_bytes(connection, " ", text) : write_record_bytes(connection, text);
   if (code != 0) return code;
   s.column = static_cast<std::int32_t>(std::min<std::int64_t>(p, INT32_MAX));
   return 0;

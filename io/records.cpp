@@ -54,14 +54,14 @@ void copy_bytes(char* to, std::string_view bytes) {
 // unbuffered, so those (and a full buffer) go through the library's write, which flushes
 // as the stream's mode asks. Where FILE does not show its put area, always false.
 template <typename Stream>
-bool put_in_stream_buffer(Stream* stream, std::string_view bytes) {
+bool put_in_stream_buffer(Stream* stream, std::string_view first, std::string_view second = {}) {
   if constexpr (requires { stream->_IO_write_ptr = stream->_IO_write_end; }) {
     // Signed: the put end of a line-buffered stream lags behind its put pointer.
-    if (stream->_IO_write_end - stream->_IO_write_ptr < static_cast<std::ptrdiff_t>(bytes.size())) {
-      return false;
-    }
-    copy_bytes(stream->_IO_write_ptr, bytes);
-    stream->_IO_write_ptr += bytes.size();
+    const auto size = static_cast<std::ptrdiff_t>(first.size() + second.size());
+    if (stream->_IO_write_end - stream->_IO_write_ptr < size) return false;
+    copy_bytes(stream->_IO_write_ptr, first);
+    copy_bytes(stream->_IO_write_ptr + first.size(), second);
+    stream->_IO_write_ptr += size;
     return true;
   } else {
     return false;
@@ -211,6 +211,13 @@ std::int32_t skip_input_record(unit_connection& connection) { return read_record
 
 std::int32_t write_record_terminator(unit_connection& connection) {
   return write_record_bytes(connection, "\r\n");
+}
+
+std::int32_t write_record_bytes(unit_connection& connection, std::string_view first,
+                                std::string_view second) {
+  if (put_in_stream_buffer(connection.stream, first, second)) return 0;
+  if (const std::int32_t code = write_record_bytes(connection, first); code != 0) return code;
+  return write_record_bytes(connection, second);
 }
 
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view bytes) {

@@ -33,5 +33,8 @@ std::int32_t skip_input_record(unit_connection& connection);
 std::int32_t write_record_terminator(unit_connection& connection);
 // Writes record bytes straight to the unit's stream. Returns 0 or a platform error number.
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view bytes);
+// The same for two pieces of a record, one after the other.
+std::int32_t write_record_bytes(unit_connection& connection, std::string_view first,
+                                std::string_view second);
 
 }  // namespace io
