@@ -30,6 +30,10 @@ static_assert(digit_capacity > max_sig_digits + 1);
 constexpr std::int32_t kept_precision = 40;
 constexpr std::size_t initial_build_capacity = 64;
 constexpr std::size_t initial_field_capacity = 96;
+// Integer fields this wide are copied whole, whatever their width: the field buffer never
+// has less room.
+constexpr std::int64_t short_field_width = 24;
+static_assert(initial_field_capacity >= short_field_width && short_field_width > 20);
 // No buffer is ever asked for more than this; a larger request counts as memory running out.
 constexpr std::int64_t max_buffer_size = std::int64_t{1} << 40;
 
@@ -571,25 +575,34 @@ std::string_view format_integer64(std::int64_t value, std::int32_t width, std::i
   state.overflow = false;
   if (width <= 0) return {};
   // Unsigned negation: the most negative value has no positive counterpart.
-  std::uint64_t magnitude =
+  const std::uint64_t magnitude =
       value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-  std::array<char, 20> digits;  // 2^64 has 20 digits; only those written are read
-  const std::size_t start = static_cast<std::size_t>(put_decimal(magnitude, digits.data() + digits.size()) -
-                                                     digits.data());
-  const std::int64_t n = static_cast<std::int64_t>(digits.size() - start);
+  // The digits are put right-aligned in a run of blanks; a field of up to 24 columns (every
+  // free-form integer) is then one fixed-size copy, which the compiler inlines.
+  std::array<char, 2 * short_field_width> text;
+  std::memset(text.data(), ' ', text.size());
+  char* const digits_end = text.data() + short_field_width;
+  char* first = put_decimal(magnitude, digits_end);
+  const std::int64_t n = digits_end - first;
   const std::int64_t m = std::max(min_digits, 0);
   char sign = value < 0 ? '-' : (plus != 0 ? '+' : '\0');
   if (std::max(n, m) + (sign != '\0' ? 1 : 0) > width) return asterisks(width);
   if (m == 0 && value == 0) sign = '\0';
   char* const field = field_of(width);
   if (field == nullptr) return {};
-  // Laid out in place, as justify_field would lay out the digits padded to m: the text
-  // fits, so no leading character is ever dropped.
+  // Laid out as justify_field would lay out the digits padded to m: the text fits, so no
+  // leading character is ever dropped.
+  if (width <= short_field_width) {
+    while (digits_end - first < m) *--first = '0';
+    if (sign != '\0') *--first = sign;
+    std::memcpy(field, digits_end - width, short_field_width);
+    return {field, static_cast<std::size_t>(width)};
+  }
   const std::int64_t sign_length = sign != '\0' ? 1 : 0;
   char* out = std::fill_n(field, width - std::max(n, m) - sign_length, ' ');
   if (sign != '\0') *out++ = sign;
   out = std::fill_n(out, std::max<std::int64_t>(m - n, 0), '0');
-  std::copy(digits.begin() + static_cast<std::ptrdiff_t>(start), digits.end(), out);
+  std::copy(first, digits_end, out);
   return {field, static_cast<std::size_t>(width)};
 }
 
