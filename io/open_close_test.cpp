@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -294,24 +293,6 @@ TEST_F(open_close, reopen_of_the_same_file_changes_only_blank) {
   EXPECT_EQ(open_with({.form = "UNFORMATTED"}, iostat), 1);
   EXPECT_EQ(iostat, 202);
   EXPECT_EQ(find_unit(test_unit), first);  // the refused re-OPEN keeps the connection
-}
-
-TEST_F(open_close, open_with_another_file_closes_the_first) {
-  std::int32_t iostat = 0;
-  ASSERT_EQ(open_with({.dispose = "DELETE", .file = "first.dat"}, iostat), 0);
-  ASSERT_EQ(open_with({.file = "second.dat"}, iostat), 0);
-  EXPECT_EQ(find_unit(test_unit)->name, "second.dat");
-  EXPECT_FALSE(fs::exists("first.dat"));  // closed with its own disposition
-}
-
-TEST_F(open_close, append_positions_at_the_end) {
-  for (const open_texts& t : {open_texts{.access = "APPEND"}, open_texts{.position = "APPEND"}}) {
-    dir_.write(data_file, "old\r\n");
-    std::int32_t iostat = 0;
-    ASSERT_EQ(open_with(t, iostat), 0);
-    EXPECT_EQ(std::ftell(find_unit(test_unit)->stream), 5);
-    close_quietly(test_unit);
-  }
 }
 
 struct close_case {
