@@ -17,6 +17,7 @@
 #include <source_location>
 #include <string_view>
 
+#include "prime_factors.h"
 #include "record_io.h"
 #include "runtime.h"
 
@@ -134,14 +135,14 @@ void read_reals(long count) {
   std::printf("sum %lld\n", static_cast<long long>(sum));
 }
 
-// primefac's statements: the number record, then one record per prime factor. Trial
-// division stops once k * k passes what is left, which then is 1 or the last factor.
+// primefac's statements and its trial division: the number record, then one record per
+// prime factor.
 void factor() {
   constexpr std::string_view equals_text = " = ";
   open_file(numbers_unit, "Numbers.dat");
   open_file(result_unit, "Result.dat");
   for (;;) {
-    std::int32_t number = read_value<std::int32_t>(numbers_unit, integer_type);
+    const std::int32_t number = read_value<std::int32_t>(numbers_unit, integer_type);
     if (number == 0) return;
     source_position(number_record_line);
     ld_write_begin(&result_unit, nullptr, &zero, &ignored_status);
@@ -149,14 +150,10 @@ void factor() {
     ld_write_item(&text_type, &one, &zero, equals_text.data(),
                   static_cast<std::int32_t>(equals_text.size()));
     ld_write_end();
-    if (number < 2) continue;
-    for (std::int32_t k = 2; k <= number / k; ++k) {
-      while (number % k == 0) {
-        write_scalar(factor_record_line, result_unit, static_cast<std::uint32_t>(k), TYPE_INTEGER4);
-        number /= k;
-      }
-    }
-    if (number > 1) write_scalar(factor_record_line, result_unit, static_cast<std::uint32_t>(number), TYPE_INTEGER4);
+    primefac::for_each_prime_factor(number, [](std::int32_t factor) {
+      write_scalar(factor_record_line, result_unit, std::bit_cast<std::uint32_t>(factor),
+                   TYPE_INTEGER4);
+    });
   }
 }
 
