@@ -30,7 +30,7 @@ int last_error() { return errno != 0 ? errno : EIO; }
 // Record pieces are a few bytes long, where a call of the library's memcpy costs more
 // than the copy: up to 16 bytes are moved with fixed-size copies the compiler inlines,
 // overlapping where the length is not a power of two.
-void copy_bytes(char* to, std::string_view bytes) {
+[[gnu::always_inline]] inline void copy_bytes(char* to, std::string_view bytes) {
   const char* from = bytes.data();
   const std::size_t n = bytes.size();
   if (n > 16) {
@@ -54,7 +54,8 @@ void copy_bytes(char* to, std::string_view bytes) {
 // unbuffered, so those (and a full buffer) go through the library's write, which flushes
 // as the stream's mode asks. Where FILE does not show its put area, always false.
 template <typename Stream>
-bool put_in_stream_buffer(Stream* stream, std::string_view first, std::string_view second = {}) {
+[[gnu::always_inline]] inline bool put_in_stream_buffer(Stream* stream, std::string_view first,
+                                                        std::string_view second = {}) {
   if constexpr (requires { stream->_IO_write_ptr = stream->_IO_write_end; }) {
     // Signed: the put end of a line-buffered stream lags behind its put pointer.
     const auto size = static_cast<std::ptrdiff_t>(first.size() + second.size());
