@@ -106,7 +106,7 @@ bool store_record_bytes(std::int32_t& length, std::string_view bytes) {
   if (length + count >= input_record().capacity && !reserve_input_record(length + count)) {
     return false;
   }
-  std::memcpy(input_record().bytes + length, bytes.data(), bytes.size());
+  copy_bytes(input_record().bytes + length, bytes);
   length += count;
   return true;
 }
@@ -119,7 +119,6 @@ std::int32_t read_sequential(unit_connection& connection, bool keep, std::int32_
   std::FILE* stream = connection.stream;
   length = 0;
   bool any = false;
-  errno = 0;
   const auto end_record = [&length, keep] {
     if (keep && length > 0 && input_record().bytes[length - 1] == '\r') --length;
     return 0;
@@ -135,6 +134,8 @@ std::int32_t read_sequential(unit_connection& connection, bool keep, std::int32_
       if (line_feed != nullptr) return end_record();
       continue;
     }
+    // Only the refill can fail, and then errno says why.
+    errno = 0;
     const int c = getc_unlocked(stream);
     if (c == EOF) {
       if (std::ferror(stream)) return last_error();

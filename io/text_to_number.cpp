@@ -234,14 +234,15 @@ signed_magnitude read_integer(std::string_view text, std::uint64_t positive_limi
   if (text[i] == '-' || text[i] == '+') ++i;
   if (i == text.size()) return not_a_number;
   const std::uint64_t limit = negative ? negative_limit : positive_limit;
+  // Past limit / 10 the next digit overflows; up to it the product cannot wrap, and the
+  // sum is checked after. No division per digit.
+  const std::uint64_t last_safe = limit / 10;
   std::uint64_t magnitude = 0;
   for (const char c : text.substr(i)) {
     if (!is_digit(c)) return not_a_number;
-    const auto digit = static_cast<std::uint64_t>(c - '0');
-    if (magnitude > (limit - digit) / 10) {
-      return {conversion_status::CONVERSION_OVERFLOW, negative, 0};
-    }
-    magnitude = magnitude * 10 + digit;
+    if (magnitude > last_safe) return {conversion_status::CONVERSION_OVERFLOW, negative, 0};
+    magnitude = magnitude * 10 + static_cast<std::uint64_t>(c - '0');
+    if (magnitude > limit) return {conversion_status::CONVERSION_OVERFLOW, negative, 0};
   }
   return {conversion_status::CONVERSION_OK, negative, magnitude};
 }

@@ -221,6 +221,7 @@ constexpr int_case int_cases[] = {
     {"-9223372036854775809", OVER, -1, OVER, -1},
     {"18446744073709551617", OVER, -1, OVER, -1},       // wraps 64 bits to 1
     {"  +00012", OK, 12, OK, 12},                       // leading blanks, plus, zeros
+    {"0000000000000000000000042", OK, 42, OK, 42},      // more zeros than 64 bits have digits
     {"   ", NOT_NUMBER, 0, NOT_NUMBER, 0},              // blanks only
     {"-", NOT_NUMBER, 0, NOT_NUMBER, 0},                // sign only
     {"- 5", NOT_NUMBER, 0, NOT_NUMBER, 0},              // no blank after the sign
