@@ -45,6 +45,9 @@ struct print_conversion {
   std::int32_t exponent = 0;
   std::int32_t negative = 0;
   std::array<char, kept_precision> digits{};
+  // 16 kept digits from the exact path, as one integer; 0 when not kept that way. F
+  // editing rounds this instead of converting again.
+  std::uint64_t exact_sixteen = 0;
 };
 
 struct conversion_state {
@@ -338,15 +341,22 @@ constexpr std::array<uint128, 39> multiplier_limits = [] {
   return limits;
 }();
 
-// The common case without the general conversion: value = m / 2^k with m * 10^s within 128
-// bits, where s = n - (decimal exponent); that holds for floats from about 1e-16 and
+// n significant digits as one integer, 10^(n-1) <= digits < 10^n: the value is
+// 0.digits times ten to `exponent`.
+struct short_digits {
+  std::uint64_t digits;
+  std::int32_t exponent;
+};
+
+// The common case without the general conversion: |value| = m / 2^k with m * 10^s within
+// 128 bits, where s = n - (decimal exponent); that holds for floats from about 1e-16 and
 // doubles from about 1e-7, up to 10^n. Exactly rounded, ties to even, like the general
-// conversion. Gives the decimal exponent, or nothing when the value is out of that range.
-std::optional<std::int32_t> exact_short_digits(double value, std::int32_t n, char* digits) {
+// conversion. Nothing when the value is out of that range.
+std::optional<short_digits> exact_short_value(double value, std::int32_t n) {
   constexpr std::int32_t max_short_digits = 19;  // the rounded digits fit 64 bits
   const auto bits = std::bit_cast<std::uint64_t>(value);
   const auto biased_exponent = static_cast<std::int32_t>((bits >> 52) & 0x7FF);
-  if (n > max_short_digits || biased_exponent == 0 || biased_exponent == 0x7FF) {
+  if (n < 1 || n > max_short_digits || biased_exponent == 0 || biased_exponent == 0x7FF) {
     return std::nullopt;
   }
   std::uint64_t m = (bits & 0x000F'FFFF'FFFF'FFFFu) | (std::uint64_t{1} << 52);
@@ -384,16 +394,61 @@ std::optional<std::int32_t> exact_short_digits(double value, std::int32_t n, cha
       ++x;
     } else if (rounded == powers_of_ten[static_cast<std::size_t>(n)]) {
       // Rounded up to the next power of ten.
-      digits[0] = '1';
-      std::fill_n(digits + 1, n - 1, '0');
-      return x + 1;
+      return short_digits{static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(n - 1)]),
+                          x + 1};
     } else {
-      // From 10^(n-1) up: exactly n digits.
-      put_decimal(static_cast<std::uint64_t>(rounded), digits + n);
-      return x;
+      return short_digits{static_cast<std::uint64_t>(rounded), x};
     }
   }
   return std::nullopt;
+}
+
+// The same as digit text: exactly n digits into `digits`; gives the decimal exponent.
+std::optional<std::int32_t> exact_short_digits(double value, std::int32_t n, char* digits) {
+  const std::optional<short_digits> exact = exact_short_value(value, n);
+  if (!exact) return std::nullopt;
+  put_decimal(exact->digits, digits + n);
+  return exact->exponent;
+}
+
+// The value rounded half up to `decimals` places as fixed_digits rounds it, from its 16
+// significant digits, in units of 10^-decimals. Nothing when those digits do not come
+// from the exact path, or the result could pass 10^18.
+std::optional<std::uint64_t> rounded_units(double value, std::int32_t decimals) {
+  if (decimals < 0 || decimals > 18) return std::nullopt;
+  const print_conversion& last = state.last_conversion;
+  const std::optional<short_digits> sixteen =
+      last.bits == std::bit_cast<std::uint64_t>(value) && last.exact_sixteen != 0
+          ? short_digits{last.exact_sixteen, last.exponent}
+          : exact_short_value(value, 16);
+  if (!sixteen) return std::nullopt;
+  // How many of the 16 digits are kept; the one after them decides the rounding.
+  const std::int64_t kept = std::int64_t{sixteen->exponent} + decimals;
+  if (kept < 0) return 0;  // below half a unit: even the rounding digit is a leading zero
+  if (kept > 18) return std::nullopt;
+  if (kept >= 16) {
+    return sixteen->digits * static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(kept - 16)]);
+  }
+  const auto unit = static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(16 - kept)]);
+  return (sixteen->digits + unit / 2) / unit;
+}
+
+// What build_fixed lays out for a value rounded to `decimals` places, given in units of
+// 10^-decimals: the integer digits or a single 0, the decimal character, the decimals.
+// Empty where build_fixed overflows: more integer digits than width - decimals - 1.
+std::string_view units_text(std::uint64_t units, std::int32_t decimals, std::int64_t width,
+                            std::span<char, 48> buffer) {
+  const auto scale = static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(decimals)]);
+  const std::uint64_t integer_part = units / scale;
+  char* const end = buffer.data() + buffer.size();
+  char* first = put_decimal(units % scale, end);
+  while (end - first < decimals) *--first = '0';
+  *--first = state.decimal_character;
+  char* const point = first;
+  first = integer_part != 0 ? put_decimal(integer_part, first) : first;
+  if (point - first > width - decimals - 1) return {};
+  if (first == point) *--first = '0';
+  return {first, static_cast<std::size_t>(end - first)};
 }
 
 // n significant digits of value (finite) into digits, rounded to nearest with ties to
@@ -494,11 +549,20 @@ digit_string sig_digits(double value, std::int32_t n) {
   if (n <= kept_precision) {
     // At least 16 digits, so that the 16-digit request of F editing finds them kept.
     const std::int32_t precision = std::max(n, 16);
-    const auto [exponent, negative] = print_conversion_digits(value, precision, last.digits.data());
+    last.exact_sixteen = 0;
+    if (const std::optional<short_digits> exact =
+            precision == 16 ? exact_short_value(value, 16) : std::nullopt) {
+      put_decimal(exact->digits, last.digits.data() + 16);
+      last.exponent = exact->exponent;
+      last.negative = std::signbit(value) ? 1 : 0;
+      last.exact_sixteen = exact->digits;
+    } else {
+      const auto [exponent, negative] = print_conversion_digits(value, precision, last.digits.data());
+      last.exponent = exponent;
+      last.negative = negative;
+    }
     last.bits = bits;
     last.precision = precision;
-    last.exponent = exponent;
-    last.negative = negative;
     if (shorten_last_conversion(n)) return current_digits();
   }
   const auto [exponent, negative] = print_conversion_digits(value, n, state.digit_text.data());
@@ -749,6 +813,16 @@ std::string_view format_fixed(double value, std::int32_t width, std::int32_t dec
   if (d >= width) return asterisks(width);
   // Beyond these bounds every non-zero value overflows the field or rounds to zero, as it
   // does at the bound itself; they keep the exponent arithmetic small.
+  if (scale == 0) {
+    if (const std::optional<std::uint64_t> units = rounded_units(value, d)) {
+      std::array<char, 48> buffer;
+      const std::string_view text = units_text(*units, d, width, buffer);
+      if (text.empty()) return asterisks(width);
+      // A value that rounds to zero is never printed with a minus sign.
+      state.negative = std::signbit(value) && *units != 0 ? 1 : 0;
+      return justify_field(width, text, sign_character(plus));
+    }
+  }
   const std::int64_t k =
       std::clamp<std::int64_t>(scale, -(std::int64_t{width} + 700), std::int64_t{width} + 700);
   fixed_digits(value, clamp_to_int32(d + k));
@@ -796,6 +870,27 @@ std::string_view format_general(double value, std::int32_t width, std::int32_t d
   // The fixed form is followed by as many blanks as the exponent part would have taken.
   const std::int64_t fixed_width = std::int64_t{width} - (std::int64_t{e} + 2);
   if (exponent_form_too_wide(width, d, e) || fixed_width <= 0) return asterisks(width);
+  if (!zero) {
+    if (std::optional<std::uint64_t> units = rounded_units(value, d - x)) {
+      // Rounded up into one more integer digit: one decimal fewer, as below.
+      if (*units >= static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(d)])) {
+        ++x;
+        units = rounded_units(value, d - x);
+      }
+      if (units) {
+        std::array<char, 48> buffer;
+        const std::string_view text = units_text(*units, d - x, fixed_width, buffer);
+        if (text.empty()) return asterisks(width);
+        state.negative = std::signbit(value) && *units != 0 ? 1 : 0;
+        char* field = field_of(width);
+        if (field == nullptr) return {};
+        if (!lay_out(field, fixed_width, text, sign_character(plus))) return asterisks(width);
+        std::fill(field + fixed_width, field + width, ' ');
+        return {field, static_cast<std::size_t>(width)};
+      }
+      x = first.decimal_exponent;
+    }
+  }
   if (zero) x = 1;
   const digit_string rounded = fixed_digits(value, d - x);
   if (!zero && rounded.decimal_exponent != x) {
