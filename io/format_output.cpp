@@ -4,15 +4,13 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "number_to_text.h"
+#include "format_fields.h"
 #include "records.h"
 #include "statement.h"
 #include "units.h"
@@ -170,26 +168,21 @@ bool grow_buffer(std::int64_t needed) {
   return true;
 }
 
-// The error a text of n bytes at the position would meet, or 0.
-std::int32_t room_error(std::int64_t n) {
+// What the current record can still take at the position, and the error past that.
+struct record_room {
+  std::int64_t bytes;  // negative when even an empty text has no record
+  std::int32_t overflow_code;
+};
+record_room room_left() {
   const auto& s = state();
-  const std::int64_t end = s.position + n;
   if (s.internal) {
-    if (s.records_left <= 0) return ERROR_PAST_INTERNAL;
-    return end > s.internal_record_length ? ERROR_PAST_RECORD : 0;
+    if (s.records_left <= 0) return {-1, ERROR_PAST_INTERNAL};
+    return {s.internal_record_length - s.position, ERROR_PAST_RECORD};
   }
-  if (s.direct && end > s.connection->record_length) return ERROR_PAST_RECORD;
-  return end > max_record_length ? ERROR_ALLOCATION : 0;
-}
-
-// A field is only converted once it is known to fit, so a huge width never reaches the
-// conversion buffers. A minimal-width field is checked again without its leading blanks.
-std::int32_t conversion_error(std::int64_t width) {
-  return width > max_record_length ? ERROR_ALLOCATION : 0;
-}
-std::int32_t field_error(std::int64_t width) {
-  if (const std::int32_t code = room_error(width); code != 0) return code;
-  return conversion_error(width);
+  if (s.direct && s.connection->record_length <= max_record_length) {
+    return {s.connection->record_length - s.position, ERROR_PAST_RECORD};
+  }
+  return {max_record_length - s.position, ERROR_ALLOCATION};
 }
 
 void blank_internal_record() {
@@ -203,7 +196,7 @@ void blank_internal_record() {
 // error code, and then nothing is stored.
 std::int32_t claim(std::int64_t n, char*& out) {
   auto& s = state();
-  if (const std::int32_t code = room_error(n); code != 0) return code;
+  if (const record_room room = room_left(); n > room.bytes) return room.overflow_code;
   const std::int64_t end = s.position + n;
   if (s.internal) {
     if (!s.record_filled) blank_internal_record();
@@ -313,157 +306,7 @@ std::int32_t fmt_end_record(record_end how) {
   return 0;
 }
 
-// Items ------------------------------------------------------------------------------------
-
-enum class item_kind : std::int32_t {
-  KIND_INTEGER = 0,
-  KIND_LOGICAL = 1,
-  KIND_TYPELESS = 2,
-  KIND_REAL = 3,
-  KIND_CHARACTER = 4,
-  KIND_UNKNOWN = 5
-};
-
-struct item_ref {
-  const unsigned char* bytes;
-  std::int32_t type;
-  std::int64_t size;
-  item_kind kind;
-};
-
-struct item_type {
-  std::int32_t type;
-  std::int32_t size;
-  item_kind kind;
-};
-// The types a data edit accepts; the quad real (29) is read through its first 8 bytes.
-constexpr item_type item_types[] = {
-    {TYPE_INTEGER1, 1, item_kind::KIND_INTEGER}, {TYPE_INTEGER2, 2, item_kind::KIND_INTEGER},
-    {TYPE_INTEGER4, 4, item_kind::KIND_INTEGER}, {TYPE_INTEGER8, 8, item_kind::KIND_INTEGER},
-    {TYPE_LOGICAL1, 1, item_kind::KIND_LOGICAL}, {TYPE_LOGICAL2, 2, item_kind::KIND_LOGICAL},
-    {TYPE_LOGICAL4, 4, item_kind::KIND_LOGICAL}, {TYPE_LOGICAL8, 8, item_kind::KIND_LOGICAL},
-    {TYPE_WORD4, 4, item_kind::KIND_TYPELESS},   {TYPE_REAL4, 4, item_kind::KIND_REAL},
-    {TYPE_REAL8, 8, item_kind::KIND_REAL},       {TYPE_REAL16, 8, item_kind::KIND_REAL},
-};
-static_assert(std::size(item_types) == 12);
-
-item_ref make_item(std::int32_t type, const char* address, std::int32_t length) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(address);
-  if (type == TYPE_CHARACTER) return {bytes, type, std::max(length, 0), item_kind::KIND_CHARACTER};
-  for (const auto& entry : item_types) {
-    if (entry.type == type) return {bytes, type, entry.size, entry.kind};
-  }
-  return {bytes, type, 0, item_kind::KIND_UNKNOWN};
-}
-
-// Integers, logicals and words of up to 4 bytes are sign-extended 32-bit values.
-std::int64_t integer_value(const item_ref& item) {
-  switch (item.size) {
-    case 1: return static_cast<std::int8_t>(item.bytes[0]);
-    case 2: {
-      std::int16_t v = 0;
-      std::memcpy(&v, item.bytes, sizeof v);
-      return v;
-    }
-    case 4: {
-      std::int32_t v = 0;
-      std::memcpy(&v, item.bytes, sizeof v);
-      return v;
-    }
-    default: {
-      std::int64_t v = 0;
-      std::memcpy(&v, item.bytes, sizeof v);
-      return v;
-    }
-  }
-}
-
-double real_value(const item_ref& item) {
-  if (item.type == TYPE_REAL4) {
-    float v = 0;
-    std::memcpy(&v, item.bytes, sizeof v);
-    return v;
-  }
-  double v = 0;
-  std::memcpy(&v, item.bytes, sizeof v);
-  return v;
-}
-
-struct real_view {
-  double value;
-  std::int32_t type;  // picks the significant digits and the defaults
-};
-
-struct integer_view {
-  std::int64_t value;
-  std::int64_t size;  // 8 for the 64-bit conversion
-};
-
-// The item for F, E, EN, ES, D and G. A typeless word always lends its bits; integers and
-// logicals only under "format_relaxed".
-std::int32_t as_real(const item_ref& item, real_view& out) {
-  if (item.kind == item_kind::KIND_REAL) {
-    out = {real_value(item), item.type};
-    return 0;
-  }
-  if (item.kind == item_kind::KIND_CHARACTER ||
-      (item.kind != item_kind::KIND_TYPELESS && !option_format_relaxed())) {
-    return ERROR_EDIT_MISMATCH;
-  }
-  const std::int64_t bits = integer_value(item);
-  if (item.size == 8) {
-    out = {std::bit_cast<double>(bits), TYPE_REAL8};
-  } else {
-    out = {std::bit_cast<float>(static_cast<std::int32_t>(bits)), TYPE_REAL4};
-  }
-  return 0;
-}
-
-// The item for I: reals lend their bits only under "format_relaxed".
-std::int32_t as_integer(const item_ref& item, integer_view& out) {
-  if (item.kind == item_kind::KIND_CHARACTER) return ERROR_EDIT_MISMATCH;
-  if (item.kind != item_kind::KIND_REAL) {
-    out = {integer_value(item), item.size};
-    return 0;
-  }
-  if (!option_format_relaxed()) return ERROR_EDIT_MISMATCH;
-  if (item.type == TYPE_REAL4) {
-    std::int32_t bits = 0;
-    std::memcpy(&bits, item.bytes, sizeof bits);
-    out = {bits, 4};
-  } else {
-    std::int64_t bits = 0;
-    std::memcpy(&bits, item.bytes, sizeof bits);
-    out = {bits, 8};
-  }
-  return 0;
-}
-
-// Iw / I default width by the value's size.
-std::int32_t default_integer_width(std::int64_t size) {
-  if (size <= 2) return 7;
-  return size == 4 ? 12 : 24;
-}
-
-struct real_defaults {
-  std::int32_t width, decimals;
-};
-real_defaults default_real_layout(std::int32_t type) {
-  if (type == TYPE_REAL4) return {15, 7};
-  if (type == TYPE_REAL8) return {25, 16};
-  return {44, 34};
-}
-constexpr std::int32_t default_exponent_digits = 2;
-
-// One data edit descriptor with its operands read. Negative widths count as 0.
-struct edit_descriptor {
-  std::int32_t code;  // the form with operands: FORMAT_A_W, FORMAT_I_W, ...
-  bool bare;          // written without operands: the item's defaults apply
-  std::int32_t width;
-  std::int32_t digits;  // m of I, Z, O, B; d of F, E, EN, ES, D, G
-  std::int32_t exponent;
-  bool exponent_given;
-};
+// Data edits -------------------------------------------------------------------------------
 
 struct bare_form {
   std::int32_t bare, with_operands;
@@ -475,6 +318,9 @@ constexpr bare_form bare_forms[] = {
 };
 static_assert(std::size(bare_forms) == 9);
 
+constexpr std::int32_t default_exponent_digits = 2;
+
+// A negative width from a routine counts as 0.
 std::int32_t read_descriptor(std::int32_t code, edit_descriptor& d) {
   d = {code, false, 0, 0, default_exponent_digits, false};
   for (const auto& form : bare_forms) {
@@ -500,175 +346,25 @@ std::int32_t read_descriptor(std::int32_t code, edit_descriptor& d) {
   return 0;
 }
 
-std::int32_t decimal_comma() {
-  auto& s = state();
+field_settings settings_for_field() {
+  const auto& s = state();
   decimal_code mode = s.decimal;
   if (mode == decimal_code::DECIMAL_UNSET && s.connection != nullptr) mode = s.connection->decimal;
-  return mode == decimal_code::DECIMAL_COMMA ? 1 : 0;
+  const record_room room = room_left();
+  return {s.scale, s.plus ? 1 : 0, mode == decimal_code::DECIMAL_COMMA ? 1 : 0, room.bytes,
+          room.overflow_code};
 }
 
-// A field made at a minimal width goes out without its leading blanks.
-std::string_view without_leading_blanks(std::string_view field) {
-  const std::size_t first = field.find_first_not_of(' ');
-  return first == std::string_view::npos ? std::string_view{} : field.substr(first);
-}
-
-std::int32_t edit_character(const edit_descriptor& d, const item_ref& item) {
-  const std::string_view bytes{reinterpret_cast<const char*>(item.bytes),
-                               static_cast<std::size_t>(item.size)};
-  if (d.bare) return fmt_put(bytes);
-  if (d.width <= item.size) return fmt_put(bytes.substr(0, static_cast<std::size_t>(d.width)));
-  // A field is its whole width: the blanks before the text overwrite what a tab went back over.
-  if (const std::int32_t code = field_error(d.width); code != 0) return code;
-  if (const std::int32_t code = put_repeated(' ', d.width - item.size); code != 0) return code;
-  return fmt_put(bytes);
-}
-
-std::int32_t edit_logical(const edit_descriptor& d, const item_ref& item) {
-  if (item.kind == item_kind::KIND_CHARACTER ||
-      (item.kind == item_kind::KIND_REAL && !option_format_relaxed())) {
-    return ERROR_EDIT_MISMATCH;
-  }
-  const std::int32_t width = d.bare ? 2 : d.width;
-  if (const std::int32_t code = field_error(std::max(width, 1)); code != 0) return code;
-  if (width > 1) {
-    if (const std::int32_t code = put_repeated(' ', width - 1); code != 0) return code;
-  }
-  // The logical true mask is the lowest bit, found in the lowest-addressed byte.
-  return fmt_put((item.bytes[0] & 1) != 0 ? "T" : "F");
-}
-
-std::int32_t edit_integer(const edit_descriptor& d, const item_ref& item, std::int32_t plus) {
-  integer_view v{};
-  if (const std::int32_t code = as_integer(item, v); code != 0) return code;
-  const std::int64_t min_digits = d.bare ? 1 : d.digits;
-  std::int64_t width = d.bare ? default_integer_width(v.size) : d.width;
-  const bool minimal = width == 0;
-  // Wide enough for every value and for m digits, so "I0.m" never gives asterisks.
-  if (minimal) width = std::max<std::int64_t>(v.size == 8 ? 21 : 12, min_digits + 1);
-  if (const std::int32_t code = minimal ? conversion_error(width) : field_error(width); code != 0) {
-    return code;
-  }
-  const auto w = static_cast<std::int32_t>(width);
-  const auto m = static_cast<std::int32_t>(std::clamp<std::int64_t>(min_digits, 0, width));
-  const std::string_view field = v.size == 8 ? format_integer64(v.value, w, m, plus)
-                                             : format_integer(static_cast<std::int32_t>(v.value), w, m, plus);
-  return fmt_put(minimal ? without_leading_blanks(field) : field);
-}
-
-std::int32_t edit_real(const edit_descriptor& d, const item_ref& item, std::int32_t plus) {
-  real_view r{};
-  if (const std::int32_t code = as_real(item, r); code != 0) return code;
-  const auto& s = state();
-  const real_defaults defaults = default_real_layout(r.type);
-  const std::int32_t decimals = d.bare ? defaults.decimals : d.digits;
-  std::int64_t width = d.bare ? defaults.width : d.width;
-  const bool minimal = d.code == FORMAT_F_W && width == 0;
-  if (minimal) {
-    // Room for every digit before the point, so "F0.d" never gives asterisks.
-    width = std::int64_t{std::max(decimals, 0)} + 25 + std::max(s.scale, 0);
-    if (std::isfinite(r.value) && std::fabs(r.value) >= 1e20) width += 310;
-  }
-  if (const std::int32_t code = minimal ? conversion_error(width) : field_error(width); code != 0) {
-    return code;
-  }
-  const auto w = static_cast<std::int32_t>(width);
-  const std::int32_t comma = decimal_comma();
-  const std::int32_t exponent = d.bare ? default_exponent_digits : d.exponent;
-  const std::int32_t exp_given = d.exponent_given ? 1 : 0;
-  std::string_view field;
-  switch (d.code) {
-    case FORMAT_F_W:
-      field = format_fixed(r.value, w, decimals, s.scale, plus, comma);
-      break;
-    case FORMAT_D_W:
-      field = format_d(r.value, w, decimals, s.scale, r.type, plus, comma);
-      break;
-    case FORMAT_G_W:
-      field = format_general(r.value, w, decimals, exponent, s.scale, r.type, plus, exp_given, comma);
-      break;
-    default:
-      field = format_exponent(r.value, w, decimals, exponent, s.scale, r.type, plus, exp_given,
-                              comma, d.code);
-      break;
-  }
-  return fmt_put(minimal ? without_leading_blanks(field) : field);
-}
-
-// Z, O and B: the item's bytes as one unsigned number, lowest-addressed byte least significant.
-std::int32_t edit_radix(const edit_descriptor& d, const item_ref& item, std::int32_t bits_per_digit) {
-  const std::int64_t size = item.size;
-  const std::int64_t digit_count = (8 * size + bits_per_digit - 1) / bits_per_digit;
-  std::int64_t width = d.width;
-  std::int64_t min_digits = d.digits;
-  if (d.bare) {
-    min_digits = 1;
-    if (item.kind == item_kind::KIND_CHARACTER) {
-      width = digit_count;
-    } else {
-      width = size <= 2 ? 7 : size == 4 ? 12 : size == 8 ? 23 : 44;
-    }
-  }
-  min_digits = std::clamp<std::int64_t>(min_digits, 0, width);
-  std::int64_t significant = 0;
-  for (std::int64_t i = size - 1; i >= 0; --i) {
-    if (item.bytes[i] != 0) {
-      const std::int64_t top_bit = 8 * i + 7 - std::countl_zero(item.bytes[i]);
-      significant = top_bit / bits_per_digit + 1;
-      break;
-    }
-  }
-  const std::int64_t shown = std::max(significant, std::min(min_digits, digit_count));
-  if (const std::int32_t code = field_error(width); code != 0) return code;
-  if (shown > width) return put_repeated('*', width);
-  const std::int64_t zeros = std::max<std::int64_t>(min_digits - shown, 0);
-  char* out = nullptr;
-  if (const std::int32_t code = claim(width, out); code != 0) return code;
-  out = std::fill_n(out, width - zeros - shown, ' ');
-  out = std::fill_n(out, zeros, '0');
-  for (std::int64_t digit = shown - 1; digit >= 0; --digit) {
-    unsigned value = 0;
-    for (std::int32_t k = 0; k < bits_per_digit; ++k) {
-      const std::int64_t bit = digit * bits_per_digit + k;
-      if (bit < 8 * size) value |= ((item.bytes[bit / 8] >> (bit % 8)) & 1u) << k;
-    }
-    *out++ = "0123456789ABCDEF"[value];
-  }
-  return 0;
-}
-
-// The item's field under one descriptor. Returns 0 or an error code.
-std::int32_t edit_field(edit_descriptor d, const item_ref& item) {
-  if (item.kind == item_kind::KIND_UNKNOWN) return ERROR_EDIT_MISMATCH;
-  if (d.code == FORMAT_G_W) {
-    // G takes the form of the item's own type; d and e are read and unused.
-    switch (item.kind) {
-      case item_kind::KIND_CHARACTER: d.code = FORMAT_A_W; break;
-      case item_kind::KIND_LOGICAL: d.code = FORMAT_L_W; break;
-      case item_kind::KIND_REAL: break;
-      default:
-        d.code = FORMAT_I_W;
-        d.digits = 1;
-        break;
-    }
-  }
-  const std::int32_t plus = state().plus ? 1 : 0;
-  switch (d.code) {
-    case FORMAT_A_W: return edit_character(d, item);
-    case FORMAT_L_W: return edit_logical(d, item);
-    case FORMAT_I_W: return edit_integer(d, item, plus);
-    case FORMAT_Z_W: return edit_radix(d, item, 4);
-    case FORMAT_O_W: return edit_radix(d, item, 3);
-    case FORMAT_B_W: return edit_radix(d, item, 1);
-    default: return edit_real(d, item, plus);
-  }
-}
-
-// Reads the descriptor's operands and places the item. Returns 0 or the status reported.
+// Reads the descriptor's operands and puts the item's field. Returns 0 or the status reported.
 std::int32_t edit_item(std::int32_t code, const item_ref& item) {
   edit_descriptor d{};
   if (const std::int32_t status = read_descriptor(code, d); status != 0) return status;
-  return report(edit_field(d, item));
+  const field f = edit_field(d, item, settings_for_field());
+  if (f.code != 0) return io_error(f.code);
+  if (f.blanks > 0) {
+    if (const std::int32_t error = put_repeated(' ', f.blanks); error != 0) return io_error(error);
+  }
+  return report(fmt_put(f.text));
 }
 
 // The interpreter ----------------------------------------------------------------------

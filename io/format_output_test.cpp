@@ -47,7 +47,6 @@ constexpr item scalar(std::int32_t type, T value) {
   return it;
 }
 constexpr item i1(std::int8_t v) { return scalar(TYPE_INTEGER1, v); }
-constexpr item i2(std::int16_t v) { return scalar(TYPE_INTEGER2, v); }
 constexpr item i4(std::int32_t v) { return scalar(TYPE_INTEGER4, v); }
 constexpr item i8(std::int64_t v) { return scalar(TYPE_INTEGER8, v); }
 constexpr item r4(float v) { return scalar(TYPE_REAL4, v); }
@@ -111,100 +110,89 @@ struct edit_case {
 };
 const edit_case edit_cases[] = {
     // The program's total line.
-    {fmt<"('The total area is ', F5.2)">(), {r4(1.0f)}, "The total area is  1.00"},
+    {fmt<"('The total area is ', F5.2)">(), {r4(1.0f)}, "The total area is  1.00"},   // a leading blank
     {fmt<"('The total area is ', F5.2)">(), {r4(12.345f)}, "The total area is 12.35"},  // stored above .345
     {fmt<"('The total area is ', F5.2)">(), {r4(99.999f)}, "The total area is *****"},  // rounds to 100.00
-    {fmt<"('The total area is ', F5.2)">(), {r4(123.45f)}, "The total area is *****"},
-    {fmt<"('The total area is ', F5.2)">(), {r4(-1.5f)}, "The total area is -1.50"},
+    {fmt<"('The total area is ', F5.2)">(), {r4(123.45f)}, "The total area is *****"},  // too wide as it is
+    {fmt<"('The total area is ', F5.2)">(), {r4(-1.5f)}, "The total area is -1.50"},   // sign fits exactly
     {fmt<"('The total area is ', F5.2)">(), {r4(-0.001f)}, "The total area is  0.00"},  // no minus on zero
     // I, and G on an integer.
-    {fmt<"(I5)">(), {i4(42)}, "   42"},
-    {fmt<"(I5.3)">(), {i4(7)}, "  007"},
-    {fmt<"(I3)">(), {i4(1234)}, "***"},
+    {fmt<"(I5)">(), {i4(42)}, "   42"},                     // right-justified
+    {fmt<"(I5.3)">(), {i4(7)}, "  007"},                     // m digits at least
+    {fmt<"(I3)">(), {i4(1234)}, "***"},                      // too wide: asterisks, no error
     {fmt<"(I5.0, 'x')">(), {i4(0)}, "     x"},               // m = 0 shows zero as blanks
     {fmt<"(I0, 'x')">(), {i4(-17)}, "-17x"},                 // minimal width
-    {fmt<"(I0.6)">(), {i4(5)}, "000005"},
     {fmt<"(I0.14)">(), {i4(5)}, "00000000000005"},           // m past the minimal width
-    {fmt<"(I0)">(), {i8(int64_min)}, "-9223372036854775808"},
+    {fmt<"(I0)">(), {i8(int64_min)}, "-9223372036854775808"},  // the widest 64-bit value
     {fmt<"(I)">(), {i4(25)}, "          25"},               // default widths by size: 12,
-    {fmt<"(I)">(), {i1(-5)}, "     -5"},                    // 7 for one byte,
-    {fmt<"(I)">(), {i2(-5)}, "     -5"},                    // 7 for two,
+    {fmt<"(I)">(), {i1(-5)}, "     -5"},                    // 7 for one or two bytes,
     {fmt<"(I)">(), {i8(int64_min)}, "    -9223372036854775808"},  // 24 for eight
-    {fmt<"(SP, I4)">(), {i4(5)}, "  +5"},
-    {fmt<"(SP, I3, SS, I3, SP, S, I3)">(), {i4(1), i4(2), i4(3)}, " +1  2  3"},
-    {fmt<"(G6.2)">(), {i4(42)}, "    42"},
+    {fmt<"(SP, I3, SS, I3, SP, S, I3)">(), {i4(1), i4(2), i4(3)}, " +1  2  3"},  // SP until S or SS
+    {fmt<"(G6.2)">(), {i4(42)}, "    42"},                   // G on an integer is I
     {fmt<"(I3)">(), {l4(true)}, " -1"},                      // a logical's value, stored as -1
     // F.
     {fmt<"(F4.2)">(), {r4(-0.5f)}, "-.50"},                  // one too wide: the leading 0 goes
-    {fmt<"(F)">(), {r4(0.5f)}, "      0.5000000"},           // defaults 15.7
-    {fmt<"(F)">(), {r8(0.5)}, "       0.5000000000000000"},  // and 25.16
-    {fmt<"(F0.2)">(), {r4(3.14159f)}, "3.14"},
+    {fmt<"(F)">(), {r4(0.5f)}, "      0.5000000"},           // the 32-bit defaults 15.7
+    {fmt<"(F0.2)">(), {r4(3.14159f)}, "3.14"},               // minimal width
     {fmt<"(F0.1)">(), {r8(1e25)}, "10000000000000000000000000.0"},  // never asterisks
-    {fmt<"(2P, F8.2)">(), {r4(1.5f)}, "  150.00"},
-    {fmt<"(-1P, F8.3)">(), {r4(1.5f)}, "   0.150"},
-    {fmt<"(DC, F5.1, DP, F5.1)">(), {r4(1.5f), r4(1.5f)}, "  1,5  1.5"},
-    {fmt<"(SP, F6.2)">(), {r4(1.5f)}, " +1.50"},
-    {fmt<"(F5.2)">(), {r8(-inf)}, " -Inf"},
+    {fmt<"(2P, F8.2)">(), {r4(1.5f)}, "  150.00"},           // the scale factor multiplies
+    {fmt<"(DC, F5.1, DP, F5.1)">(), {r4(1.5f), r4(1.5f)}, "  1,5  1.5"},  // decimal comma and back
+    {fmt<"(F5.2)">(), {r8(-inf)}, " -Inf"},                  // no digits to round
     // E, EN, ES, D, G.
-    {fmt<"(E12.4)">(), {r8(1234.5)}, "  0.1235E+04"},
+    {fmt<"(E12.4)">(), {r8(1234.5)}, "  0.1235E+04"},        // rounded to d digits
     {fmt<"(E10.0)">(), {r4(1.5f)}, "**********"},            // d = 0 shows no digit: asterisks
-    {fmt<"(1PE12.4)">(), {r8(1234.5)}, "  1.2345E+03"},
-    {fmt<"(E12.4E3)">(), {r8(1234.5)}, " 0.1235E+004"},
-    {fmt<"(E)">(), {r4(0.5f)}, "  0.5000000E+00"},
-    {fmt<"(EN12.3)">(), {r8(12345.0)}, "  12.345E+03"},
-    {fmt<"(ES12.3)">(), {r8(12345.0)}, "   1.235E+04"},
-    {fmt<"(D12.4)">(), {r8(1234.5)}, "  0.1235D+04"},
-    {fmt<"(DC, E12.4)">(), {r8(1234.5)}, "  0,1235E+04"},
+    {fmt<"(1PE12.4)">(), {r8(1234.5)}, "  1.2345E+03"},      // k digits before the point
+    {fmt<"(E12.4E3)">(), {r8(1234.5)}, " 0.1235E+004"},      // the -23 marker and e
+    {fmt<"(E)">(), {r4(0.5f)}, "  0.5000000E+00"},          // the 32-bit defaults 15.7E2
+    {fmt<"(EN12.3)">(), {r8(12345.0)}, "  12.345E+03"},      // exponent a multiple of 3
+    {fmt<"(ES12.3)">(), {r8(12345.0)}, "   1.235E+04"},      // one digit before the point
+    {fmt<"(D12.4)">(), {r8(1234.5)}, "  0.1235D+04"},        // the letter D
     {fmt<"(G12.4, 'x')">(), {r8(1.5)}, "   1.500    x"},      // fixed form, then e + 2 blanks
-    {fmt<"(G12.4)">(), {r8(1.5e10)}, "  0.1500E+11"},
+    {fmt<"(G12.4)">(), {r8(1.5e10)}, "  0.1500E+11"},        // too large for the fixed form
     {fmt<"(G5.1)">(), {text("abc")}, "  abc"},                // G on text is A
     {fmt<"(G3.1)">(), {l4(true)}, "  T"},                     // and on a logical L
     // L.
-    {fmt<"(L3)">(), {l4(true)}, "  T"},
-    {fmt<"(L, 'x')">(), {l4(false)}, " Fx"},
+    {fmt<"(L3)">(), {l4(true)}, "  T"},                       // right-justified
+    {fmt<"(L, 'x')">(), {l4(false)}, " Fx"},                  // L alone is L2
     {fmt<"(L1)">(), {i4(3)}, "T"},                            // the lowest bit of an integer
     // A.
-    {fmt<"(A)">(), {text("abc")}, "abc"},
-    {fmt<"(A5)">(), {text("abc")}, "  abc"},
-    {fmt<"(A2)">(), {text("abc")}, "ab"},
+    {fmt<"(A)">(), {text("abc")}, "abc"},                     // the item's length
+    {fmt<"(A5)">(), {text("abc")}, "  abc"},                  // blanks before
+    {fmt<"(A2)">(), {text("abc")}, "ab"},                     // the first w characters
     {fmt<"(A)">(), {i4(0x44434241)}, "ABCD"},                 // a number's bytes
     {fmt<"('abcdefgh', T1, A6)">(), {text("xy")}, "    xygh"},  // the padding overwrites
     // Z, O, B.
-    {fmt<"(Z)">(), {i4(255)}, "          FF"},
-    {fmt<"(Z4)">(), {i4(255)}, "  FF"},
-    {fmt<"(Z4.3)">(), {i4(255)}, " 0FF"},
-    {fmt<"(Z2)">(), {i4(0x1234)}, "**"},
-    {fmt<"(Z4.0, 'x')">(), {i4(0)}, "    x"},
+    {fmt<"(Z)">(), {i4(255)}, "          FF"},               // 12 wide for 4 bytes
+    {fmt<"(Z4)">(), {i4(255)}, "  FF"},                       // leading zeros dropped
+    {fmt<"(Z4.3)">(), {i4(255)}, " 0FF"},                     // down to m digits
+    {fmt<"(Z2)">(), {i4(0x1234)}, "**"},                      // too many digits
+    {fmt<"(Z4.0, 'x')">(), {i4(0)}, "    x"},                 // m = 0: zero is blanks
     {fmt<"(Z)">(), {text("AB")}, "4241"},                     // first byte least significant
-    {fmt<"(Z3)">(), {i1(-1)}, " FF"},
-    {fmt<"(Z)">(), {i8(-1)}, "       FFFFFFFFFFFFFFFF"},
-    {fmt<"(Z)">(), {r4(1.0f)}, "    3F800000"},
-    {fmt<"(O)">(), {i4(8)}, "          10"},
-    {fmt<"(O)">(), {i4(-1)}, " 37777777777"},
-    {fmt<"(O3)">(), {i4(-1)}, "***"},
-    {fmt<"(B8)">(), {i4(5)}, "     101"},
-    {fmt<"(B8.8)">(), {i4(5)}, "00000101"},
+    {fmt<"(Z3)">(), {i1(-1)}, " FF"},                         // one byte, no sign extension
+    {fmt<"(Z)">(), {i8(-1)}, "       FFFFFFFFFFFFFFFF"},     // 23 wide for 8 bytes
+    {fmt<"(O)">(), {i4(8)}, "          10"},                 // radix 8
+    {fmt<"(O)">(), {i4(-1)}, " 37777777777"},                // the top digit has two bits
+    {fmt<"(B8)">(), {i4(5)}, "     101"},                     // radix 2
+    {fmt<"(B8.8)">(), {i4(5)}, "00000101"},                   // with m leading zeros
     // Position edits.
     {fmt<"('abcdef', T3, 'X')">(), {}, "abXdef"},            // T back overwrites
-    {fmt<"('abc', TL2, 'Z')">(), {}, "aZc"},
-    {fmt<"('abc', TL9, 'Z')">(), {}, "Zbc"},                 // TL stops at the first column
-    {fmt<"('a', TR2, 'b')">(), {}, "a  b"},
-    {fmt<"('a', 3X, 'b')">(), {}, "a   b"},
-    {fmt<"('ab', T10, 'c')">(), {}, "ab       c"},
-    {fmt<"(3Habc)">(), {}, "abc"},
-    {fmt<"('a', $)">(), {}, "a"},
-    {fmt<"()">(), {}, ""},
+    {fmt<"('abc', TL2, 'Z')">(), {}, "aZc"},                  // TL back
+    {fmt<"('abc', TL9, 'Z')">(), {}, "Zbc"},                  // TL stops at the first column
+    {fmt<"('a', 3X, 'b')">(), {}, "a   b"},                  // as TR3
+    {fmt<"('ab', T10, 'c')">(), {}, "ab       c"},           // T forward leaves blanks
+    {fmt<"(3Habc)">(), {}, "abc"},                            // the -40 literal
+    {fmt<"('a', $)">(), {}, "a"},                             // "$" does nothing to a variable
+    {fmt<"()">(), {}, ""},                                    // a blank record
     // Counts, groups, reversion, slash, colon, Q.
-    {fmt<"(3F5.2)">(), {r4(1.0f), r4(2.0f), r4(3.0f)}, " 1.00 2.00 3.00"},
-    {fmt<"('a', 2('b', I1), 'c')">(), {i4(1), i4(2)}, "ab1b2c"},
+    {fmt<"(3F5.2)">(), {r4(1.0f), r4(2.0f), r4(3.0f)}, " 1.00 2.00 3.00"},  // side by side
+    {fmt<"('a', 2('b', I1), 'c')">(), {i4(1), i4(2)}, "ab1b2c"},  // a group twice
     {fmt<"(2(I3))">(), {i4(1), i4(2), i4(3)}, "  1  2\n  3"},       // reversion takes the count again
     {fmt<"(I2, (I3))">(), {i4(1), i4(2), i4(3), i4(4)}, " 1  2\n  3\n  4"},  // to the last group
-    {fmt<"(I2)">(), {i4(1), i4(2)}, " 1\n 2"},
-    {fmt<"(I2/I2)">(), {i4(1), i4(2)}, " 1\n 2"},
+    {fmt<"(I2/I2)">(), {i4(1), i4(2)}, " 1\n 2"},            // a slash ends the record
     {fmt<"('a'/)">(), {}, "a\n"},                             // the record after a slash is written
-    {fmt<"(I2, :, 'x')">(), {i4(1)}, " 1"},
-    {fmt<"(I2, 'x')">(), {i4(1)}, " 1x"},
-    {fmt<"(Q, I2)">(), {i4(1), i4(2)}, " 2"},
+    {fmt<"(I2, :, 'x')">(), {i4(1)}, " 1"},                   // no items left: stop at the colon
+    {fmt<"(I2, 'x')">(), {i4(1)}, " 1x"},                     // without it the literal goes out
+    {fmt<"(Q, I2)">(), {i4(1), i4(2)}, " 2"},                 // Q takes an item, writes nothing
     {fmt<"(2F6.2)">(), {c8(1.5f, -2.0f)}, "  1.50 -2.00"},     // a complex is two reals
 };
 
@@ -311,20 +299,20 @@ const error_case error_cases[] = {
     {fmt<"('a'/)">(), {}, 220, 32, 1},                   // a record ended past the last one
     {fmt<"(A2147483647)">(), {text("x")}, 219},          // a huge width is a record overflow
     {code_23, {i4(1)}, 234},                             // the exponent marker met as a code
-    {code_41, {i4(1)}, 234},
+    {code_41, {i4(1)}, 234},                             // two codes that are always invalid
     {code_42, {i4(1)}, 234},
     {code_44, {i4(1)}, 234},                             // the fetch's error marker written in
     {code_47, {i4(1)}, 234},                             // beyond the last code
     {code_after_count, {i4(1)}, 234},                    // a count before a count
     {bad_reversion, {i4(1)}, 234},                       // reversion past the end marker
     {unknown_routine, {i4(1)}, 234},                     // a routine never registered
-    {big_scale, {i4(1)}, 230},
-    {t_zero, {i4(1)}, 238},
-    {tl_zero, {i4(1)}, 238},
-    {x_negative, {i4(1)}, 238},
-    {too_deep, {i4(1)}, 243},
-    {count_zero, {i4(1)}, 254},
-    {count_negative, {i4(1)}, 254},
+    {big_scale, {i4(1)}, 230},                           // 200P
+    {t_zero, {i4(1)}, 238},                              // T0
+    {tl_zero, {i4(1)}, 238},                             // TL0
+    {x_negative, {i4(1)}, 238},                          // a negative X
+    {too_deep, {i4(1)}, 243},                            // the 21st repeat entry
+    {count_zero, {i4(1)}, 254},                          // repeat count 0
+    {count_negative, {i4(1)}, 254},                      // and below
 };
 
 TEST(fmt_write, returns_each_error_with_iostat) {
