@@ -147,6 +147,7 @@ const edit_case edit_cases[] = {
     {fmt<"(EN12.3)">(), {r8(12345.0)}, "  12.345E+03"},      // exponent a multiple of 3
     {fmt<"(ES12.3)">(), {r8(12345.0)}, "   1.235E+04"},      // one digit before the point
     {fmt<"(D12.4)">(), {r8(1234.5)}, "  0.1235D+04"},        // the letter D
+    {fmt<"(D8.0)">(), {r8(2.5)}, "********"},                // d = 0 here too
     {fmt<"(G12.4, 'x')">(), {r8(1.5)}, "   1.500    x"},      // fixed form, then e + 2 blanks
     {fmt<"(G12.4)">(), {r8(1.5e10)}, "  0.1500E+11"},        // too large for the fixed form
     {fmt<"(G5.1)">(), {text("abc")}, "  abc"},                // G on text is A
