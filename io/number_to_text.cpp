@@ -505,6 +505,38 @@ bool shorten_last_conversion(std::int32_t n) {
 }
 
 // The E, EN or ES field of the current digit string.
+// The E form with scale factor 1 and an exponent width given (every free-form real that
+// is not in the fixed form), when the digit string already holds exactly the d + 1 digits
+// the field shows: what build_exponent lays out, in one pass. Empty where build_exponent
+// overflows (the exponent has more digits than its width); nothing where this shortcut
+// does not apply.
+std::optional<std::string_view> scaled_exponent_text(std::int32_t decimals, std::int32_t exp_digits,
+                                                     std::span<char, 64> buffer) {
+  constexpr std::int32_t max_exponent_digits = 9;
+  if (decimals < 0 || exp_digits < 1 || exp_digits > max_exponent_digits ||
+      decimals + 4 + max_exponent_digits > static_cast<std::int32_t>(buffer.size()) ||
+      state.digit_count != decimals + 1 || !digits_are_number() || state.digit_text[0] == '0') {
+    return std::nullopt;
+  }
+  const std::int64_t exponent = state.decimal_exponent - 1;
+  std::array<char, 20> exponent_digits;
+  const char* const exponent_end = exponent_digits.data() + exponent_digits.size();
+  const char* const exponent_first =
+      put_decimal(static_cast<std::uint64_t>(exponent < 0 ? -exponent : exponent),
+                  exponent_digits.data() + exponent_digits.size());
+  const std::int64_t q = exponent_end - exponent_first;
+  if (q > exp_digits) return std::string_view{};
+  char* out = buffer.data();
+  *out++ = state.digit_text[0];
+  *out++ = state.decimal_character;
+  out = std::copy_n(state.digit_text.data() + 1, decimals, out);
+  *out++ = state.exponent_letter;
+  *out++ = exponent < 0 ? '-' : '+';
+  out = std::fill_n(out, exp_digits - q, '0');
+  out = std::copy(exponent_first, exponent_end, out);
+  return std::string_view{buffer.data(), static_cast<std::size_t>(out - buffer.data())};
+}
+
 std::string_view exponent_field(std::int32_t width, std::int32_t decimals, std::int32_t exp_digits,
                                 std::int32_t scale, std::int32_t plus, std::int32_t exp_given,
                                 std::int32_t code) {
@@ -514,6 +546,13 @@ std::string_view exponent_field(std::int32_t width, std::int32_t decimals, std::
       report_illegal_scale_factor();
     }
     return asterisks(width);
+  }
+  if (code != FORMAT_EN_W && code != FORMAT_ES_W && scale == 1 && exp_given != 0) {
+    std::array<char, 64> buffer;
+    if (const std::optional<std::string_view> text = scaled_exponent_text(decimals, exp_digits, buffer)) {
+      if (text->empty()) return asterisks(width);
+      return justify_field(width, *text, sign_character(plus));
+    }
   }
   std::string_view text;
   if (code == FORMAT_EN_W) {
