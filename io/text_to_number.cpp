@@ -193,6 +193,12 @@ numeric_scan scan_numeric_constant(std::span<char> text, bool decimal_comma) {
     take_real(decimal_to_real64(area, area + length));
   } else if (has_point) {
     take_real(decimal_to_real64(p, p + s));
+  } else if (const std::size_t first_digit = is_sign(p[0]) ? 1 : 0; s - first_digit <= 9) {
+    // Nine digits or fewer always fit 32 bits: no overflow check, no second scan.
+    std::int32_t magnitude = 0;
+    for (std::size_t i = first_digit; i < s; ++i) magnitude = magnitude * 10 + (p[i] - '0');
+    scan.value_class = numeric_class::NUMERIC_INT32;
+    scan.value = scanned_int32(p[0] == '-' ? -magnitude : magnitude);
   } else {
     const std::string_view digits{p, s};
     if (const int32_conversion narrow = text_to_int32(digits);
