@@ -50,6 +50,8 @@ constexpr scan_case scan_cases[] = {
     {"007", 0, 0, INT32, i32(7), 3, ""},
     {"-0", 0, 0, INT32, i32(0), 2, ""},                  // an integer: no negative zero
     {"-0.0", 0, 0, REAL, r64(-0.0), 4, ""},              // a real keeps its sign
+    {"-999999999", 0, 0, INT32, i32(-999999999), 10, ""},  // the most digits converted unchecked
+    {"0000000012", 0, 0, INT32, i32(12), 10, ""},        // ten digits go the checked way
     {"2147483647", 0, 0, INT32, i32(2147483647), 10, ""},
     {"2147483648", 0, 0, INT64, i64(2147483648), 10, ""},    // one past: needs 64 bits
     {"-2147483648", 0, 0, INT64, i64(-2147483648), 11, ""},  // reached only through 64 bits
