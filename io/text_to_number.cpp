@@ -80,12 +80,63 @@ double c_locale_strtod(const char* text) {
   return value;
 }
 
+// Clinger's fast path: a decimal of at most 2^53 as an integer, times or divided by a
+// power of ten that a double holds exactly (up to 10^22), is one correctly rounded
+// operation on two exact operands, so it gives the nearest double, as from_chars would.
+// Nothing for any other text, which then takes the full conversion.
+std::optional<double> short_decimal_to_real64(const char* first, const char* last) {
+  constexpr std::uint64_t exact_limit = std::uint64_t{1} << 53;
+  static constexpr std::array<double, 23> exact_powers = {
+      1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const char* p = first;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  std::uint64_t mantissa = 0;
+  std::int32_t exponent = 0;
+  bool point = false;
+  for (; p != last; ++p) {
+    if (*p == '.' && !point) {
+      point = true;
+    } else if (is_digit(*p)) {
+      // Past 2^53 the integer may no longer be exact: leave it to the full conversion.
+      if (mantissa >= exact_limit / 10) return std::nullopt;
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+      if (point) --exponent;
+    } else {
+      break;
+    }
+  }
+  if (p != last) {
+    if (*p != 'e' && *p != 'E') return std::nullopt;
+    ++p;
+    const bool negative_exponent = p != last && *p == '-';
+    if (p != last && (*p == '-' || *p == '+')) ++p;
+    if (p == last || last - p > 4) return std::nullopt;
+    std::int32_t written = 0;
+    for (; p != last; ++p) {
+      if (!is_digit(*p)) return std::nullopt;
+      written = written * 10 + (*p - '0');
+    }
+    exponent += negative_exponent ? -written : written;
+  }
+  if (exponent < -22 || exponent > 22) {
+    if (mantissa != 0) return std::nullopt;
+    return negative ? -0.0 : 0.0;
+  }
+  const auto exact = static_cast<double>(mantissa);
+  const double power = exact_powers[static_cast<std::size_t>(exponent < 0 ? -exponent : exponent)];
+  const double value = exponent < 0 ? exact / power : exact * power;
+  return negative ? -value : value;
+}
+
 // The decimal text [first, last) as the nearest 64-bit real, exactly as strtod in the
 // "C" locale gives it; nullopt when no digits convert. from_chars is correctly rounded
 // and locale-free like glibc's strtod and several times faster; it refuses only a
 // leading plus sign, and results that round to an infinity or to zero, which it reports
 // without a value: those rare cases go to strtod itself. `*last` must stop strtod.
 std::optional<double> decimal_to_real64(const char* first, const char* last) {
+  if (const std::optional<double> value = short_decimal_to_real64(first, last)) return value;
   const char* const text = first;
   if (*first == '+') ++first;
   double value = 0.0;
