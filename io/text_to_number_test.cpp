@@ -59,6 +59,10 @@ constexpr scan_case scan_cases[] = {
     {"9223372036854775808", 0, BAD, INT64, {}, 19, ""},  // beyond 64 bits
     {"25000000000000000000", 0, BAD, INT64, {}, 20, ""}, // would wrap 64 bits
     {"1.", 0, 0, REAL, r64(1.0), 2, ""},
+    {"9007199254740993.", 0, 0, REAL, r64(9007199254740992.0), 17, ""},  // past 2^53: the full conversion
+    {"1e22", 0, 0, REAL, r64(1e22), 4, ""},               // the largest exact power of ten
+    {"3e23", 0, 0, REAL, r64(3e23), 4, ""},               // beyond it: the full conversion
+    {"-0.0e-30", 0, 0, REAL, r64(-0.0), 8, ""},           // zero keeps its sign at any exponent
     {".5", 0, 0, REAL, r64(0.5), 2, ""},
     {"1e5", 0, 0, REAL, r64(1e5), 3, ""},                // an exponent alone makes a real
     {"1D-5", 0, 0, REAL, r64(1e-5), 4, "1e-5"},          // D becomes e
