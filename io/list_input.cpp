@@ -13,7 +13,8 @@ struct ld_read_state {
 };
 
 ld_read_state& state() {
-  static ld_read_state the_state;
+  // Never destroyed: the exit handler still runs statements after static destructors.
+  static ld_read_state& the_state = *new ld_read_state;
   return the_state;
 }
 

@@ -19,7 +19,8 @@ struct record_storage {
 };
 
 record_storage& storage() {
-  static record_storage the_storage;
+  // Never destroyed: the exit handler still reads records after static destructors.
+  static record_storage& the_storage = *new record_storage;
   return the_storage;
 }
 

@@ -136,7 +136,8 @@ std::int32_t end_of_record(std::int32_t code) {
 }  // namespace
 
 io_statement_state& statement() {
-  static io_statement_state state;
+  // Never destroyed: the exit handler still reports errors after static destructors.
+  static io_statement_state& state = *new io_statement_state;
   return state;
 }
 

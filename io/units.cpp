@@ -32,7 +32,8 @@ struct unit_table {
 };
 
 unit_table& table() {
-  static unit_table the_table;
+  // Never destroyed: the exit handler closes units after static destructors have run.
+  static unit_table& the_table = *new unit_table;
   return the_table;
 }
 

@@ -1,0 +1,620 @@
+// Number-to-text conversion and the `conversion_state` that every conversion shares.
+#include "number_to_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "record_io.h"
+
+namespace io {
+namespace {
+
+// A double's exact decimal expansion has at most 767 significant digits, so every digit
+// past max_sig_digits is a zero and the digit string never needs more room than this.
+constexpr std::int32_t max_sig_digits = 800;
+constexpr std::size_t digit_capacity = 832;
+static_assert(digit_capacity > max_sig_digits + 1);
+constexpr std::size_t initial_build_capacity = 64;
+constexpr std::size_t initial_field_capacity = 96;
+// No buffer is ever asked for more than this; a larger request counts as memory running out.
+constexpr std::int64_t max_buffer_size = std::int64_t{1} << 40;
+
+struct conversion_state {
+  std::array<char, digit_capacity> digit_text{};  // the digit string, NUL-terminated
+  std::int32_t digit_cursor = 0;                   // next digit a builder takes
+  std::int32_t digit_count = 0;
+  // Wide, because F editing adds the caller's scale factor to it.
+  std::int64_t decimal_exponent = 0;
+  std::int32_t negative = 0;
+  char decimal_character = '.';
+  bool overflow = false;
+  char exponent_letter = 'E';
+  bool all_zero = true;
+  std::array<char, initial_build_capacity> build_initial{};
+  char* build = build_initial.data();
+  std::size_t build_capacity = initial_build_capacity;
+  std::size_t build_length = 0;
+  std::array<char, initial_field_capacity> field_initial{};
+  char* field = field_initial.data();
+  std::size_t field_capacity = initial_field_capacity;
+  // The print conversion's text: sign, max_sig_digits digits, point, "e+308".
+  std::array<char, max_sig_digits + 16> scratch{};
+};
+
+// Trivially destructible on purpose: the exit path may still format after static destructors
+// have started.
+constinit conversion_state state;
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+std::int32_t clamp_to_int32(std::int64_t value) {
+  return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
+// Replaces a buffer by a heap block of `size` bytes, freeing the old one unless it is the
+// static one. False when memory runs out; the caller then lays out nothing.
+bool replace_buffer(char*& buffer, std::size_t& capacity, const char* initial,
+                    std::int64_t size) {
+  if (size > max_buffer_size) return false;
+  char* larger = new (std::nothrow) char[static_cast<std::size_t>(size)];
+  if (larger == nullptr) return false;
+  if (buffer != initial) delete[] buffer;
+  buffer = larger;
+  capacity = static_cast<std::size_t>(size);
+  return true;
+}
+
+// The field buffer with room for width characters (width > 0), or null.
+char* field_of(std::int64_t width) {
+  if (static_cast<std::uint64_t>(width) >= state.field_capacity &&
+      !replace_buffer(state.field, state.field_capacity, state.field_initial.data(),
+                      width + 128)) {
+    return nullptr;
+  }
+  return state.field;
+}
+
+std::string_view asterisks(std::int32_t width) {
+  state.overflow = false;
+  if (width <= 0) return {};
+  char* field = field_of(width);
+  if (field == nullptr) return {};
+  std::fill_n(field, width, '*');
+  return {field, static_cast<std::size_t>(width)};
+}
+
+void begin_conversion(std::int32_t decimal_comma) {
+  state.decimal_character = decimal_comma != 0 ? ',' : '.';
+  state.overflow = false;
+}
+
+digit_string current_digits() {
+  return {{state.digit_text.data(), static_cast<std::size_t>(state.digit_count)},
+          clamp_to_int32(state.decimal_exponent), state.negative};
+}
+
+digit_string set_digit_text(std::string_view text, std::int32_t negative) {
+  std::copy(text.begin(), text.end(), state.digit_text.begin());
+  state.digit_text[text.size()] = '\0';
+  state.digit_count = static_cast<std::int32_t>(text.size());
+  state.digit_cursor = 0;
+  state.decimal_exponent = 0;
+  state.negative = negative;
+  return current_digits();
+}
+
+bool digits_are_number() { return state.digit_count > 0 && is_digit(state.digit_text[0]); }
+
+char sign_character(std::int32_t plus) {
+  if (state.negative != 0) return '-';
+  return plus != 0 ? '+' : '\0';
+}
+
+// "Inf" and "NaN" are never rounded or padded; a NaN has no sign, not even under SP.
+std::string_view justify_special(std::int32_t width, std::int32_t plus) {
+  const bool nan = state.digit_text[0] == 'N';
+  return justify_field(width, current_digits().digits, nan ? '\0' : sign_character(plus));
+}
+
+// Writes exactly width characters (width > 0) at field; false when the text does not fit,
+// in which case they are asterisks.
+bool lay_out(char* field, std::int64_t width, std::string_view text, char sign) {
+  const std::int64_t sign_length = sign != '\0' ? 1 : 0;
+  if (sign_length + static_cast<std::int64_t>(text.size()) > width) {
+    if (text.size() >= 2 && text[0] == '0' && text[1] == state.decimal_character &&
+        sign_length + static_cast<std::int64_t>(text.size()) - 1 <= width) {
+      text.remove_prefix(1);
+    } else {
+      std::fill_n(field, width, '*');
+      return false;
+    }
+  }
+  const std::int64_t blanks = width - static_cast<std::int64_t>(text.size()) - sign_length;
+  char* out = std::fill_n(field, blanks, ' ');
+  if (sign != '\0') *out++ = sign;
+  std::copy(text.begin(), text.end(), out);
+  return true;
+}
+
+// Builders ---------------------------------------------------------------------------------
+
+// Empties the build buffer with room for `bound` characters; on failure the build overflows.
+bool start_build(std::int64_t bound) {
+  state.build_length = 0;
+  state.all_zero = true;
+  if (bound > static_cast<std::int64_t>(state.build_capacity) &&
+      !replace_buffer(state.build, state.build_capacity, state.build_initial.data(),
+                      bound + 32)) {
+    state.overflow = true;
+    return false;
+  }
+  return true;
+}
+
+void put(char c) {
+  assert(state.build_length < state.build_capacity);
+  state.build[state.build_length++] = c;
+}
+
+void put_zeros(std::int64_t count) {
+  for (std::int64_t i = 0; i < count; ++i) put('0');
+}
+
+// Copies the next count digits; past the end of the string they are '0'.
+void copy_digits(std::int64_t count) {
+  for (std::int64_t i = 0; i < count; ++i) {
+    const char c = state.digit_cursor < state.digit_count ? state.digit_text[state.digit_cursor++]
+                                                          : '0';
+    if (c != '0') state.all_zero = false;
+    put(c);
+  }
+}
+
+std::string_view built_text() {
+  if (state.overflow) return {};
+  return {state.build, state.build_length};
+}
+
+// Room an exponent part may take: letter, sign, e + 1 digits, or 20 digits at most.
+std::int64_t exponent_bound(std::int64_t exp_digits) { return std::max<std::int64_t>(exp_digits, 20) + 4; }
+
+// Letter, sign and digits of the exponent.
+void append_exponent(std::int64_t exponent, std::int64_t exp_digits, std::int32_t exp_given) {
+  std::array<char, 24> digits{};
+  const auto result = std::to_chars(digits.data(), digits.data() + digits.size(),
+                                    exponent < 0 ? -exponent : exponent);
+  const std::int64_t q = exponent == 0 ? 0 : result.ptr - digits.data();
+  std::int64_t e = exp_digits;
+  if (e > 0) {
+    if (exp_given != 0 || q != e + 1) {
+      put(state.exponent_letter);
+    } else {
+      e += 1;  // the letter's place holds the extra digit
+    }
+  } else {
+    // No exponent width: the default form, E+nn, or +nnn without the letter.
+    if (q <= 2) put(state.exponent_letter);
+    e = std::max<std::int64_t>(q, 2);
+  }
+  put(exponent < 0 ? '-' : '+');
+  if (q > e) {
+    state.overflow = true;
+    return;
+  }
+  put_zeros(e - q);
+  for (std::int64_t i = 0; i < q; ++i) put(digits[static_cast<std::size_t>(i)]);
+}
+
+bool scale_factor_legal(std::int64_t decimals, std::int64_t scale) {
+  return scale == 0 || (scale > 0 && scale < decimals + 2) || (scale < 0 && scale > -decimals);
+}
+
+// Standard output, in the order of the statement's own output on the console.
+void report_illegal_scale_factor() { std::fputs("conv_e: illegal scale factor\n", stdout); }
+
+// What every E, EN, ES and G field needs beyond its exponent; none of them fits when
+// d >= w or e >= w, and refusing those early keeps every buffer bounded by the width.
+bool exponent_form_too_wide(std::int32_t width, std::int32_t decimals, std::int32_t exp_digits) {
+  return decimals >= width || exp_digits >= width;
+}
+
+// The E, EN or ES field of the current digit string.
+std::string_view exponent_field(std::int32_t width, std::int32_t decimals,
+                                std::int32_t exp_digits, std::int32_t scale, std::int32_t plus,
+                                std::int32_t exp_given, std::int32_t code) {
+  if (exponent_form_too_wide(width, decimals, exp_digits)) {
+    const bool e_form = code != FORMAT_EN_W && code != FORMAT_ES_W;
+    if (e_form && !scale_factor_legal(std::max(decimals, 0), scale)) {
+      report_illegal_scale_factor();
+    }
+    return asterisks(width);
+  }
+  std::string_view text;
+  if (code == FORMAT_EN_W) {
+    text = build_engineering(decimals, exp_digits, exp_given);
+  } else if (code == FORMAT_ES_W) {
+    text = build_scientific(decimals, exp_digits, exp_given);
+  } else {
+    text = build_exponent(decimals, exp_digits, scale, exp_given);
+  }
+  return justify_field(width, text, sign_character(plus));
+}
+
+}  // namespace
+
+std::int32_t digits_for_type(std::int32_t type) {
+  if (type == TYPE_REAL4) return real32_digits;
+  if (type == TYPE_REAL8) return real64_digits;
+  return real_other_digits;
+}
+
+digit_string sig_digits(double value, std::int32_t n) {
+  if (std::isnan(value)) return set_digit_text("NaN", 0);
+  if (std::isinf(value)) return set_digit_text("Inf", std::signbit(value) ? 1 : 0);
+  n = std::clamp(n, 1, max_sig_digits);
+  // Correctly rounded, ties to even: digit for digit the platform's "%30.*E" text, without
+  // parsing a format string (checked against it in the tests).
+  char* const text = state.scratch.data();
+  const auto result = std::to_chars(text, text + state.scratch.size(), value,
+                                    std::chars_format::scientific, n - 1);
+  assert(result.ec == std::errc{});
+  const char* p = text;
+  state.negative = 0;
+  if (*p == '-') {
+    state.negative = 1;
+    ++p;
+  }
+  char* const digits = state.digit_text.data();
+  state.digit_count = n;
+  state.digit_cursor = 0;
+  digits[n] = '\0';
+  if (*p == '0') {
+    std::fill_n(digits, n, '0');
+    state.decimal_exponent = 0;
+    return current_digits();
+  }
+  std::int32_t count = 0;
+  for (; *p != 'e'; ++p) {
+    if (*p != '.') digits[count++] = *p;
+  }
+  assert(count == n);
+  ++p;
+  const std::int32_t exponent_sign = *p++ == '+' ? 1 : -1;
+  std::int32_t exponent = 0;
+  std::from_chars(p, result.ptr, exponent);
+  state.decimal_exponent = exponent_sign * exponent + 1;
+  return current_digits();
+}
+
+digit_string fixed_digits(double value, std::int32_t nd) {
+  const digit_string sixteen = sig_digits(value, 16);
+  if (!is_digit(sixteen.digits[0])) return sixteen;
+  std::array<char, 16> source{};
+  std::copy(sixteen.digits.begin(), sixteen.digits.end(), source.begin());
+
+  char* const out = state.digit_text.data();
+  // Past this only zeros would follow, and digits past the end read as zeros anyway.
+  const std::int64_t limit = static_cast<std::int64_t>(digit_capacity) - 2;
+  std::int64_t count = 0;
+  std::int64_t x = sixteen.decimal_exponent;
+  std::int64_t take = 0;  // digits of `source` kept; the one after them decides the rounding
+  if (x >= 0) {
+    take = x + nd;  // a negative nd cuts the integer part short
+  } else {
+    const std::int64_t zeros = std::clamp<std::int64_t>(nd, 0, -x);
+    std::fill_n(out, zeros, '0');
+    count = zeros;
+    x += zeros;
+    // Still short of the first digit: the rounding digit is one of the leading zeros.
+    take = x < 0 ? -1 : nd - zeros;
+  }
+  const std::int64_t kept = std::clamp<std::int64_t>(take, 0, limit - count);
+  for (std::int64_t i = 0; i < kept; ++i) out[count++] = i < 16 ? source[static_cast<std::size_t>(i)] : '0';
+  const char next = take >= 0 && take < 16 ? source[static_cast<std::size_t>(take)] : '0';
+  if (next >= '5') {
+    std::int64_t i = count;
+    while (i > 0 && out[i - 1] == '9') out[--i] = '0';
+    if (i > 0) {
+      ++out[i - 1];
+    } else {
+      // The carry passed every kept digit (or none was kept): a new leading 1.
+      std::memmove(out + 1, out, static_cast<std::size_t>(std::min(count, limit - 1)));
+      out[0] = '1';
+      count = std::min(count + 1, limit);
+      x += 1;
+    }
+  }
+  if (x > 0 && count < x) {
+    const std::int64_t padded = std::min(x, limit);
+    std::fill(out + count, out + padded, '0');
+    count = padded;
+  }
+  if (count == 0) out[count++] = '0';
+  out[count] = '\0';
+  state.digit_count = static_cast<std::int32_t>(count);
+  state.digit_cursor = 0;
+  state.decimal_exponent = x;
+  return current_digits();
+}
+
+digit_string round_digits(std::int32_t position) {
+  if (position <= 0 || position >= state.digit_count || !digits_are_number()) {
+    return current_digits();
+  }
+  char* const digits = state.digit_text.data();
+  if (digits[position] >= '5') {
+    std::int32_t i = position;
+    while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+    if (i > 0) {
+      ++digits[i - 1];
+    } else {
+      digits[0] = '1';
+      ++state.decimal_exponent;
+    }
+  }
+  // A layout that takes one digit more after a carry (EN) must read the rounded value.
+  std::fill(digits + position, digits + state.digit_count, '0');
+  return current_digits();
+}
+
+std::string_view justify_field(std::int32_t width, std::string_view text, char sign) {
+  if (width <= 0) {
+    state.overflow = false;
+    return {};
+  }
+  if (state.overflow) return asterisks(width);
+  char* field = field_of(width);
+  if (field == nullptr) return {};
+  assert(text.data() < field || text.data() >= field + state.field_capacity);
+  lay_out(field, width, text, sign);
+  return {field, static_cast<std::size_t>(width)};
+}
+
+std::string_view format_integer(std::int32_t value, std::int32_t width, std::int32_t min_digits,
+                                std::int32_t plus) {
+  return format_integer64(value, width, min_digits, plus);
+}
+
+std::string_view format_integer64(std::int64_t value, std::int32_t width,
+                                  std::int32_t min_digits, std::int32_t plus) {
+  state.overflow = false;
+  if (width <= 0) return {};
+  // Unsigned negation: the most negative value has no positive counterpart.
+  std::uint64_t magnitude =
+      value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  std::array<char, 24> digits{};
+  std::size_t start = digits.size();
+  for (; magnitude != 0; magnitude /= 10) {
+    digits[--start] = static_cast<char>('0' + magnitude % 10);
+  }
+  const std::int64_t n = static_cast<std::int64_t>(digits.size() - start);
+  const std::int64_t m = std::max(min_digits, 0);
+  char sign = value < 0 ? '-' : (plus != 0 ? '+' : '\0');
+  if (std::max(n, m) + (sign != '\0' ? 1 : 0) > width) return asterisks(width);
+  if (m == 0 && value == 0) sign = '\0';
+  if (!start_build(std::max(n, m))) return asterisks(width);
+  put_zeros(m - n);
+  for (std::size_t i = start; i < digits.size(); ++i) put(digits[i]);
+  return justify_field(width, built_text(), sign);
+}
+
+std::string_view build_fixed(std::int32_t width, std::int32_t decimals) {
+  const std::int64_t d = std::max(decimals, 0);
+  std::int64_t& x = state.decimal_exponent;
+  state.digit_cursor = 0;
+  if (x > 0) {
+    while (state.digit_cursor < state.digit_count && state.digit_text[state.digit_cursor] == '0') {
+      ++state.digit_cursor;
+      --x;
+    }
+    if (state.digit_cursor == state.digit_count) x = 0;
+  }
+  // The sign is not counted here: `justify_field` checks it and may drop the leading "0".
+  if (x > width - d - 1) {
+    state.overflow = true;
+    return {};
+  }
+  if (!start_build(std::max<std::int64_t>(x, 1) + d + 1)) return {};
+  if (x > 0) {
+    copy_digits(x);
+    put(state.decimal_character);
+    copy_digits(d);
+  } else {
+    put('0');
+    put(state.decimal_character);
+    const std::int64_t zeros = std::min(-x, d);
+    put_zeros(zeros);
+    copy_digits(d - zeros);
+  }
+  // A value that rounds to zero is never printed with a minus sign.
+  if (state.all_zero) state.negative = 0;
+  return built_text();
+}
+
+std::string_view build_exponent(std::int32_t decimals, std::int32_t exp_digits,
+                                std::int32_t scale, std::int32_t exp_given) {
+  const std::int64_t d = std::max(decimals, 0);
+  const std::int64_t k = scale;
+  state.digit_cursor = 0;
+  if (!scale_factor_legal(d, k)) {
+    report_illegal_scale_factor();
+    state.overflow = true;
+    return {};
+  }
+  if (k == 0 && d == 0 && digits_are_number() && state.digit_text[0] != '0') {
+    // 0.E+nn shows no digit of a non-zero value: it cannot be written in this form.
+    state.overflow = true;
+    return {};
+  }
+  const std::int64_t e = std::max(exp_digits, 0);
+  if (!start_build(2 * d + 4 + exponent_bound(e))) return {};
+  if (k == 0) {
+    round_digits(clamp_to_int32(d));
+    put('0');
+    put(state.decimal_character);
+    copy_digits(d);
+  } else if (k > 0) {
+    round_digits(clamp_to_int32(d + 1));
+    copy_digits(k);
+    put(state.decimal_character);
+    copy_digits(d - k + 1);
+  } else {
+    round_digits(clamp_to_int32(d + k));
+    put('0');
+    put(state.decimal_character);
+    put_zeros(-k);
+    copy_digits(d + k);
+  }
+  std::int64_t exponent = state.decimal_exponent - k;
+  if (state.all_zero) {
+    state.negative = 0;
+    exponent = 0;
+  }
+  append_exponent(exponent, e, exp_given);
+  return built_text();
+}
+
+std::string_view build_engineering(std::int32_t decimals, std::int32_t exp_digits,
+                                   std::int32_t exp_given) {
+  const std::int64_t d = std::max(decimals, 0);
+  const std::int64_t e = std::max(exp_digits, 0);
+  state.digit_cursor = 0;
+  if (!start_build(d + 6 + exponent_bound(e))) return {};
+  std::int64_t exponent = 0;
+  if (!digits_are_number() || state.digit_text[0] == '0') {
+    put('0');
+    put(state.decimal_character);
+    put_zeros(d);
+  } else {
+    // The largest multiple of three not above x - 1 leaves one to three leading digits.
+    const auto choose = [&exponent](std::int64_t x) {
+      exponent = x - 1 >= 0 ? (x - 1) / 3 * 3 : -((-(x - 1) + 2) / 3 * 3);
+      return x - exponent;
+    };
+    const std::int64_t x = state.decimal_exponent;
+    std::int64_t leading = choose(x);
+    round_digits(clamp_to_int32(leading + d));
+    // Rounding up to the next power of ten may move it into the next group of three.
+    if (state.decimal_exponent != x) leading = choose(state.decimal_exponent);
+    copy_digits(leading);
+    put(state.decimal_character);
+    copy_digits(d);
+  }
+  if (state.all_zero) {
+    state.negative = 0;
+    exponent = 0;
+  }
+  append_exponent(exponent, e, exp_given);
+  return built_text();
+}
+
+std::string_view build_scientific(std::int32_t decimals, std::int32_t exp_digits,
+                                  std::int32_t exp_given) {
+  const std::int64_t d = std::max(decimals, 0);
+  const std::int64_t e = std::max(exp_digits, 0);
+  state.digit_cursor = 0;
+  if (!start_build(d + 4 + exponent_bound(e))) return {};
+  round_digits(clamp_to_int32(d + 1));
+  copy_digits(1);
+  put(state.decimal_character);
+  copy_digits(d);
+  std::int64_t exponent = state.decimal_exponent - 1;
+  if (state.all_zero) {
+    state.negative = 0;
+    exponent = 0;
+  }
+  append_exponent(exponent, e, exp_given);
+  return built_text();
+}
+
+std::string_view format_fixed(double value, std::int32_t width, std::int32_t decimals,
+                              std::int32_t scale, std::int32_t plus, std::int32_t decimal_comma) {
+  begin_conversion(decimal_comma);
+  if (width <= 0) return {};
+  if (!std::isfinite(value)) {
+    sig_digits(value, 1);
+    return justify_special(width, plus);
+  }
+  const std::int32_t d = std::max(decimals, 0);
+  // d places and the decimal character alone are wider than the field.
+  if (d >= width) return asterisks(width);
+  // Beyond these bounds every non-zero value overflows the field or rounds to zero, as it
+  // does at the bound itself; they keep the exponent arithmetic small.
+  const std::int64_t k = std::clamp<std::int64_t>(scale, -(std::int64_t{width} + 700),
+                                                  std::int64_t{width} + 700);
+  fixed_digits(value, clamp_to_int32(d + k));
+  state.decimal_exponent += k;
+  const std::string_view text = build_fixed(width, d);
+  return justify_field(width, text, sign_character(plus));
+}
+
+std::string_view format_exponent(double value, std::int32_t width, std::int32_t decimals,
+                                 std::int32_t exp_digits, std::int32_t scale, std::int32_t type,
+                                 std::int32_t plus, std::int32_t exp_given,
+                                 std::int32_t decimal_comma, std::int32_t code) {
+  begin_conversion(decimal_comma);
+  if (width <= 0) return {};
+  sig_digits(value, digits_for_type(type));
+  if (!digits_are_number()) return justify_special(width, plus);
+  return exponent_field(width, decimals, exp_digits, scale, plus, exp_given, code);
+}
+
+std::string_view format_d(double value, std::int32_t width, std::int32_t decimals,
+                          std::int32_t scale, std::int32_t type, std::int32_t plus,
+                          std::int32_t decimal_comma) {
+  state.exponent_letter = 'D';
+  const std::string_view field = format_exponent(value, width, decimals, 2, scale, type, plus, 0,
+                                                 decimal_comma, FORMAT_D_W);
+  state.exponent_letter = 'E';
+  return field;
+}
+
+std::string_view format_general(double value, std::int32_t width, std::int32_t decimals,
+                                std::int32_t exp_digits, std::int32_t scale, std::int32_t type,
+                                std::int32_t plus, std::int32_t exp_given,
+                                std::int32_t decimal_comma) {
+  begin_conversion(decimal_comma);
+  if (width <= 0) return {};
+  const digit_string first = sig_digits(value, digits_for_type(type));
+  if (!digits_are_number()) return justify_special(width, plus);
+  const std::int32_t d = std::max(decimals, 0);
+  const std::int32_t e = std::max(exp_digits, 0);
+  std::int32_t x = first.decimal_exponent;
+  const bool zero = value == 0.0;
+  if (!zero && (x < 0 || x > d)) {
+    return exponent_field(width, decimals, exp_digits, scale, plus, exp_given, FORMAT_E_W);
+  }
+  // The fixed form is followed by as many blanks as the exponent part would have taken.
+  const std::int64_t fixed_width = std::int64_t{width} - (std::int64_t{e} + 2);
+  if (exponent_form_too_wide(width, d, e) || fixed_width <= 0) return asterisks(width);
+  if (zero) x = 1;
+  const digit_string rounded = fixed_digits(value, d - x);
+  if (!zero && rounded.decimal_exponent != x) {
+    x = rounded.decimal_exponent;
+    fixed_digits(value, d - x);
+  }
+  const std::string_view text = build_fixed(static_cast<std::int32_t>(fixed_width), d - x);
+  if (state.overflow) return asterisks(width);
+  char* field = field_of(width);
+  if (field == nullptr) return {};
+  // A fixed part that does not fit makes the whole field asterisks, like every other form.
+  if (!lay_out(field, fixed_width, text, sign_character(plus))) return asterisks(width);
+  std::fill(field + fixed_width, field + width, ' ');
+  return {field, static_cast<std::size_t>(width)};
+}
+
+std::span<char> field_buffer(std::int32_t length) {
+  if (length <= 0) return {};
+  char* field = field_of(length);
+  if (field == nullptr) return {};
+  return {field, static_cast<std::size_t>(length)};
+}
+
+}  // namespace io

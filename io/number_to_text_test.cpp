@@ -1,0 +1,422 @@
+// Tests of number-to-text conversion: digit strings, field layouts, asterisks, buffers.
+#include "number_to_text.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "record_io.h"
+
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();
+constexpr double f32(std::uint32_t word) { return std::bit_cast<float>(word); }
+constexpr double f64(std::uint64_t word) { return std::bit_cast<double>(word); }
+constexpr std::int32_t r4 = TYPE_REAL4, r8 = TYPE_REAL8;
+
+// The digits, exponent and sign that the platform's "%30.*E" text stands for.
+io::digit_string printf_digits(double value, std::int32_t n, std::string& digits) {
+  char text[1024];
+  std::snprintf(text, sizeof text, "%30.*E", n - 1, value);
+  const char* p = text;
+  while (*p == ' ') ++p;
+  const std::int32_t negative = *p == '-' ? 1 : 0;
+  if (*p == '-' || *p == '+') ++p;
+  digits.clear();
+  for (; *p != 'E'; ++p) {
+    if (*p != '.') digits += *p;
+  }
+  const std::int32_t exponent = static_cast<std::int32_t>(std::strtol(p + 1, nullptr, 10));
+  if (digits[0] == '0') return {digits, 0, negative};
+  return {digits, exponent + 1, negative};
+}
+
+TEST(sig_digits, matches_the_print_conversion) {
+  std::mt19937_64 random(20240611);
+  std::string expected;
+  const double chosen[] = {0.125, 0.5, 2.5, 0.375, 1e23, 1e22, 1e-5, 100.0, 9.5, 5e-324,
+                           -0.0, 0.0, std::numeric_limits<double>::max(),
+                           std::numeric_limits<double>::min(), f32(0x7F7FFFFFu), f32(1u)};
+  for (int i = 0; i < 60000; ++i) {
+    double value = 0;
+    switch (i % 5) {
+      case 0: value = f64(random()); break;                                 // any double
+      case 1: value = f32(static_cast<std::uint32_t>(random())); break;    // any float
+      case 2: value = f64(random() & 0x000F'FFFF'FFFF'FFFFu); break;       // subnormal
+      case 3: value = static_cast<double>(random() % 100000) / 1000; break;  // short decimals
+      default: value = chosen[random() % std::size(chosen)]; break;       // ties, extremes
+    }
+    if (!std::isfinite(value)) continue;
+    const std::int32_t n = 1 + static_cast<std::int32_t>(random() % 40);
+    const io::digit_string want = printf_digits(value, n, expected);
+    const io::digit_string got = io::sig_digits(value, n);
+    ASSERT_EQ(got.digits, want.digits) << value << " n=" << n;
+    ASSERT_EQ(got.decimal_exponent, want.decimal_exponent) << value << " n=" << n;
+    ASSERT_EQ(got.negative, want.negative) << value << " n=" << n;
+  }
+}
+
+struct digits_case { double value; std::int32_t n; std::string_view digits; std::int32_t exponent, negative; };
+constexpr digits_case sig_cases[] = {
+  {nan_value, 8, "NaN", 0, 0},
+  {-nan_value, 8, "NaN", 0, 0},                  // a NaN has no sign
+  {inf, 8, "Inf", 0, 0},
+  {-inf, 17, "Inf", 0, 1},
+  {0.0, 3, "000", 0, 0},                         // zero: n zeros, exponent 0
+  {-0.0, 3, "000", 0, 1},                        // negative zero keeps its flag
+  {0.125, 2, "12", 0, 0},                        // exact tie goes to even
+  {2.5, 1, "2", 1, 0},
+  {3.5, 1, "4", 1, 0},
+  {7.0, 0, "7", 1, 0},                           // fewer than one digit is taken as one
+  {std::numeric_limits<double>::max(), 17, "17976931348623157", 309, 0},
+  {5e-324, 3, "494", -323, 0},                   // smallest subnormal
+  {1e23, 17, "99999999999999992", 23, 0},        // not exactly representable
+};
+TEST(sig_digits, gives_digits_exponent_and_sign) {
+  for (const auto& c : sig_cases) {
+    SCOPED_TRACE(c.value);
+    const io::digit_string got = io::sig_digits(c.value, c.n);
+    EXPECT_EQ(got.digits, c.digits);
+    EXPECT_EQ(got.decimal_exponent, c.exponent);
+    EXPECT_EQ(got.negative, c.negative);
+  }
+}
+
+constexpr digits_case fixed_cases[] = {
+  {f32(0x4145851F), 2, "1235", 2, 0},    // 12.345 stored above: rounds up
+  {f32(0x411FEB85), 2, "999", 1, 0},     // 9.995 stored below: rounds down
+  {f32(0x42C7FF7D), 2, "10000", 3, 0},   // 99.999: the carry adds a digit
+  {0.125, 2, "13", 0, 0},                // exact tie: half up, not to even
+  {0.12499999999999999, 2, "13", 0, 0},  // rounded twice: 16 digits, then half up
+  {0.0012, 5, "00120", 0, 0},            // leading zeros after the point
+  {0.0567, 1, "1", 0, 0},                // rounds up into the place after the point
+  {0.0067, 1, "0", -1, 0},               // the digit past the place is a leading zero
+  {0.0567, 0, "0", -1, 0},               // nothing kept: empty becomes "0"
+  {0.7, 0, "1", 1, 0},                   // no digit kept, carry gives a new 1
+  {62.3, -2, "100", 3, 0},               // negative nd rounds the integer part
+  {12345.0, -2, "12300", 5, 0},          // and pads it back to the exponent
+  {12.3, -5, "00", 2, 0},                // rounds to nothing
+  {-0.0, 2, "00", 0, 1},
+  {-inf, 2, "Inf", 0, 1},                // passed through unchanged
+  {123456789012345678.0, 0, "123456789012345700", 18, 0},  // 16 digits, then zeros
+};
+TEST(fixed_digits, rounds_half_up_at_the_place) {
+  for (const auto& c : fixed_cases) {
+    SCOPED_TRACE(c.value);
+    const io::digit_string got = io::fixed_digits(c.value, c.n);
+    EXPECT_EQ(got.digits, c.digits);
+    EXPECT_EQ(got.decimal_exponent, c.exponent);
+    EXPECT_EQ(got.negative, c.negative);
+  }
+}
+
+struct round_case { double value; std::int32_t n, position; std::string_view digits; std::int32_t exponent; };
+constexpr round_case round_cases[] = {
+  {0.996, 3, 2, "100", 1},     // carry through every digit raises the exponent
+  {1.25, 3, 2, "130", 1},      // half up
+  {1.24, 3, 2, "120", 1},
+  {1.25, 3, 0, "125", 1},      // position 0: untouched
+  {1.25, 3, 3, "125", 1},      // position at the length: untouched
+};
+TEST(round_digits, rounds_in_place) {
+  for (const auto& c : round_cases) {
+    SCOPED_TRACE(c.value);
+    io::sig_digits(c.value, c.n);
+    const io::digit_string got = io::round_digits(c.position);
+    EXPECT_EQ(got.digits, c.digits);
+    EXPECT_EQ(got.decimal_exponent, c.exponent);
+  }
+}
+
+struct integer_case { std::int64_t value; std::int32_t width, min_digits, plus; std::string_view field; };
+constexpr integer_case integer_cases[] = {
+  {12, 12, 1, 0, "          12"},
+  {0, 12, 1, 0, "           0"},           // zero with m = 1 shows one digit
+  {INT32_MIN, 12, 1, 0, " -2147483648"},   // no positive counterpart
+  {0, 3, 0, 1, "   "},                     // zero with m = 0: all blanks, sign too
+  {5, 3, 0, 1, " +5"},
+  {-5, 1, 0, 0, "*"},                      // the sign needs a column
+  {7, 5, 3, 0, "  007"},                   // m pads with zeros
+  {-7, 5, 3, 0, " -007"},                  // sign goes before the zeros
+  {-7, 4, 4, 0, "****"},
+  {123, 2, 1, 0, "**"},
+  {1, 3, -2, 0, "  1"},                    // negative m is taken as 0
+  {1, 0, 1, 0, ""},                        // width 0
+};
+TEST(format_integer, lays_out_fields) {
+  for (const auto& c : integer_cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(io::format_integer(static_cast<std::int32_t>(c.value), c.width, c.min_digits, c.plus),
+              c.field);
+  }
+  EXPECT_EQ(io::format_integer64(INT64_MIN, 24, 1, 0), "    -9223372036854775808");
+  EXPECT_EQ(io::format_integer64(INT64_MAX, 20, 1, 1), "+9223372036854775807");
+  EXPECT_EQ(io::format_integer64(-1, 40, 30, 0), "         -000000000000000000000000000001");
+  EXPECT_EQ(io::format_integer64(42, 400, 390, 0),
+            std::string(10, ' ') + std::string(388, '0') + "42");  // grows the field buffer
+}
+
+struct fixed_case { double value; std::int32_t width, decimals; std::string_view field; };
+constexpr fixed_case house_cases[] = {
+  {6.0,    5, 2, " 6.00"},
+  {14.0,   5, 2, "14.00"},
+  {100.0,  5, 2, "*****"},   // does not fit: asterisks, no error
+  {-0.001, 5, 2, " 0.00"},   // rounds to zero: no minus sign
+  {-0.5,   4, 2, "-.50"},    // one too wide: the leading 0 goes
+  {std::bit_cast<float>(0x3F000002u), 5, 2, " 0.50"},  // 0.500000119
+};
+TEST(format_fixed, lays_out_fields) {
+  for (const auto& c : house_cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(io::format_fixed(c.value, c.width, c.decimals, 0, 0, 0), c.field);
+  }
+}
+
+struct fixed_full_case {
+  double value; std::int32_t width, decimals, scale, plus, comma; std::string_view field;
+};
+constexpr fixed_full_case fixed_full_cases[] = {
+  {1.0, 5, 2, 0, 0, 0, " 1.00"},
+  {f32(0x4145851F), 5, 2, 0, 0, 0, "12.35"},  // 12.345f, stored above
+  {f32(0x411FEB85), 5, 2, 0, 0, 0, " 9.99"},  // 9.995f, stored below
+  {f32(0x42C7FF7D), 5, 2, 0, 0, 0, "*****"},  // 99.999f rounds to 100.00
+  {f32(0x42F6E666), 5, 2, 0, 0, 0, "*****"},  // 123.45f
+  {-1.5, 5, 2, 0, 0, 0, "-1.50"},
+  {f32(0xBA83126F), 5, 2, 0, 0, 0, " 0.00"},  // -0.001f
+  {-10.5, 5, 2, 0, 0, 0, "*****"},            // the sign makes it 6 wide
+  {-0.5, 3, 2, 0, 0, 0, "***"},               // even without the 0 too wide
+  {1.5, 5, 2, 0, 1, 0, "+1.50"},              // SP
+  {1.5, 5, 2, 0, 0, 1, " 1,50"},              // decimal comma
+  {-0.5, 4, 2, 0, 0, 1, "-,50"},              // the 0 before a comma goes too
+  {1.5, 8, 2, 2, 0, 0, "  150.00"},           // 2P multiplies by 100
+  {1.5, 8, 2, -2, 0, 0, "    0.02"},          // -2P: 0.015 rounds half up
+  {0.0012, 8, 2, 3, 0, 0, "    1.20"},        // scale lifts leading zeros into the integer part
+  {1.5, 8, 2, 130, 0, 0, "********"},         // scale beyond any format's range
+  {-1.5, 8, 2, -130, 0, 0, "    0.00"},
+  {9.5, 3, 0, 0, 0, 0, "10."},                // d = 0 keeps the point
+  {0.0, 4, 0, 0, 0, 0, "  0."},
+  {0.0, 3, 3, 0, 0, 0, "***"},                // d >= w never fits
+  {1e300, 10, 2, 0, 0, 0, "**********"},
+  {-5e-324, 6, 3, 0, 0, 0, " 0.000"},         // subnormal rounds to zero, no sign
+  {123456789012345678.0, 20, 0, 0, 0, 0, " 123456789012345700."},
+  {1.5, 5, -1, 0, 0, 0, "   2."},             // negative d is taken as 0
+  {inf, 5, 2, 0, 0, 0, "  Inf"},
+  {-inf, 5, 2, 0, 0, 0, " -Inf"},
+  {inf, 5, 2, 0, 1, 0, " +Inf"},
+  {nan_value, 5, 2, 0, 1, 0, "  NaN"},        // no sign on NaN, even under SP
+  {-inf, 3, 2, 0, 0, 0, "***"},
+  {1.0, 0, 2, 0, 0, 0, ""},
+};
+TEST(format_fixed, honours_scale_sign_and_decimal_mode) {
+  for (const auto& c : fixed_full_cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(io::format_fixed(c.value, c.width, c.decimals, c.scale, c.plus, c.comma), c.field);
+  }
+}
+
+struct exponent_case {
+  double value; std::int32_t width, decimals, exp_digits, scale, type, plus, exp_given, code;
+  std::string_view field;
+};
+constexpr std::int32_t E = FORMAT_E_W, EN = FORMAT_EN_W, ES = FORMAT_ES_W;
+constexpr exponent_case exponent_cases[] = {
+  {1234.5, 12, 4, 2, 0, r8, 0, 0, E, "  0.1235E+04"},
+  {-1234.5, 12, 4, 2, 0, r8, 0, 0, E, " -0.1235E+04"},
+  {1234.5, 9, 4, 2, 0, r8, 0, 0, E, ".1235E+04"},       // one too wide: the 0 goes
+  {-1234.5, 10, 4, 2, 0, r8, 0, 0, E, "-.1235E+04"},
+  {1234.5, 12, 4, 2, 1, r8, 0, 0, E, "  1.2345E+03"},   // 1P: one more significant digit
+  {1234.5, 12, 4, 2, 2, r8, 0, 0, E, "  12.345E+02"},
+  {1234.5, 12, 4, 2, 5, r8, 0, 0, E, "  12345.E-01"},   // largest legal k is d + 1
+  {1234.5, 12, 4, 2, -1, r8, 0, 0, E, "  0.0123E+05"},  // -1P: one digit fewer
+  {1234.5, 12, 4, 2, -3, r8, 0, 0, E, "  0.0001E+07"},
+  {1e100, 12, 4, 2, 0, r8, 0, 0, E, "  0.1000+101"},    // 3 digits take the letter's place
+  {1e100, 12, 4, 2, 0, r8, 0, 1, E, "************"},    // Ee given: 3 digits do not fit E2
+  {1e100, 12, 4, 3, 0, r8, 0, 1, E, " 0.1000E+101"},
+  {4.0, 12, 4, 3, 0, r8, 0, 0, E, " 0.4000E+001"},
+  {5.0, 8, 2, 1, 0, r8, 0, 1, E, " 0.50E+1"},
+  {1e9, 8, 2, 1, 0, r8, 0, 0, E, " 0.10+10"},
+  {1.5, 10, 3, 0, 0, r8, 0, 1, E, " 0.150E+01"},        // E0: the default exponent form
+  {1e100, 10, 3, 0, 0, r8, 0, 1, E, " 0.100+101"},
+  {0.0, 10, 3, 2, 0, r8, 0, 0, E, " 0.000E+00"},
+  {-0.0, 10, 3, 2, 1, r8, 0, 0, E, " 0.000E+00"},       // zero has no minus sign
+  {5.0, 8, 0, 2, 0, r8, 0, 0, E, "********"},           // E8.0 shows no digit of 5
+  {0.0, 8, 0, 2, 0, r8, 0, 0, E, "  0.E+00"},           // but zero is still zero
+  {5.0, 8, 0, 2, 1, r8, 0, 0, E, "  5.E+00"},
+  {9.9996, 10, 3, 2, 0, r8, 0, 0, E, " 0.100E+02"},     // rounding carries into the exponent
+  {f32(0x3DCCCCCD), 20, 12, 2, 0, r4, 0, 0, E, "  0.100000000000E+00"},  // 0.1f: 8 digits
+  {f32(0x3DCCCCCD), 20, 12, 2, 0, r8, 0, 0, E, "  0.100000001490E+00"},  // the same, 17 digits
+  {1.5, 10, 3, 2, 0, r8, 0, 0, E, " 0.150E+01"},
+  {1.5, 10, 3, 2, 0, r8, 1, 0, E, "+0.150E+01"},
+  {5e-324, 12, 4, 2, 0, r8, 0, 0, E, "  0.4941-323"},
+  {std::numeric_limits<double>::max(), 12, 4, 2, 0, r8, 0, 0, E, "  0.1798+309"},
+  {inf, 10, 3, 2, 0, r8, 0, 0, E, "       Inf"},
+  {nan_value, 3, 3, 2, 0, r8, 0, 0, E, "NaN"},
+  {1.5, 5, 5, 2, 0, r8, 0, 0, E, "*****"},              // d >= w
+  {1.5, 5, 1, 5, 0, r8, 0, 1, E, "*****"},              // e >= w
+  {1234.5, 12, 3, 2, 0, r8, 0, 0, EN, "   1.235E+03"},
+  {12345.0, 12, 3, 2, 0, r8, 0, 0, EN, "  12.345E+03"},
+  {0.5, 12, 3, 2, 0, r8, 0, 0, EN, " 500.000E-03"},
+  {1e-5, 12, 3, 2, 0, r8, 0, 0, EN, "  10.000E-06"},
+  {999.96, 12, 1, 2, 0, r8, 0, 0, EN, "     1.0E+03"},    // carry moves to the next group
+  {9.96, 10, 1, 2, 0, r8, 0, 0, EN, "  10.0E+00"},        // carry within the group
+  {-0.0, 10, 3, 2, 0, r8, 0, 0, EN, " 0.000E+00"},
+  {-1234.5, 12, 3, 2, 9, r8, 0, 0, EN, "  -1.235E+03"},   // EN ignores the scale factor
+  {1234.5, 12, 3, 2, 0, r8, 0, 0, ES, "   1.235E+03"},
+  {9.9996, 10, 3, 2, 0, r8, 0, 0, ES, " 1.000E+01"},
+  {0.0, 10, 3, 2, 0, r8, 0, 0, ES, " 0.000E+00"},
+  {5.0, 6, 0, 2, 0, r8, 0, 0, ES, "5.E+00"},
+  {f32(1u), 12, 3, 2, 0, r4, 0, 0, ES, "   1.401E-45"},     // smallest float subnormal
+};
+TEST(format_exponent, lays_out_e_en_and_es_fields) {
+  for (const auto& c : exponent_cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(io::format_exponent(c.value, c.width, c.decimals, c.exp_digits, c.scale, c.type,
+                                  c.plus, c.exp_given, 0, c.code),
+              c.field);
+  }
+  EXPECT_EQ(io::format_exponent(1.5, 10, 3, 2, 0, r8, 0, 0, 1, E), " 0,150E+01");
+}
+
+TEST(format_d, writes_the_letter_d_only_for_itself) {
+  EXPECT_EQ(io::format_d(1234.5, 12, 4, 0, r8, 0, 0), "  0.1235D+04");
+  EXPECT_EQ(io::format_d(1234.5, 12, 4, 1, r8, 0, 0), "  1.2345D+03");
+  EXPECT_EQ(io::format_d(1234.5, 12, 4, 0, r8, 0, 1), "  0,1235D+04");
+  EXPECT_EQ(io::format_d(1e100, 12, 4, 0, r8, 0, 0), "  0.1000+101");
+  EXPECT_EQ(io::format_d(5.0, 8, 0, 0, r8, 0, 0), "********");
+  EXPECT_EQ(io::format_exponent(1234.5, 12, 4, 2, 0, r8, 0, 0, 0, E), "  0.1235E+04");
+}
+
+struct general_case { double value; std::int32_t width, decimals, exp_digits, scale, type, plus, exp_given, comma; std::string_view field; };
+constexpr general_case general_cases[] = {
+  // Free-form 32-bit reals: G15.7E2, 1P, letter always written.
+  {0.5, 15, 7, 2, 1, r4, 0, 1, 0, "  0.5000000    "},
+  {12.5, 15, 7, 2, 1, r4, 0, 1, 0, "   12.50000    "},
+  {1234567.0, 15, 7, 2, 1, r4, 0, 1, 0, "   1234567.    "},
+  {12345678.0, 15, 7, 2, 1, r4, 0, 1, 0, "  1.2345678E+07"},
+  {f32(0x3A83126F), 15, 7, 2, 1, r4, 0, 1, 0, "  1.0000000E-03"},  // 1.0e-3f
+  {1e10, 15, 7, 2, 1, r4, 0, 1, 0, "  1.0000000E+10"},
+  {0.0, 15, 7, 2, 1, r4, 0, 1, 0, "   0.000000    "},
+  {-0.0, 15, 7, 2, 1, r4, 0, 1, 0, "   0.000000    "},
+  {-0.5, 15, 7, 2, 1, r4, 0, 1, 0, " -0.5000000    "},
+  {inf, 15, 7, 2, 1, r4, 0, 1, 0, "            Inf"},
+  {-inf, 15, 7, 2, 1, r4, 0, 1, 0, "           -Inf"},
+  {nan_value, 15, 7, 2, 1, r4, 0, 1, 0, "            NaN"},
+  {f32(0x3DCCCCCD), 15, 7, 2, 1, r4, 0, 1, 0, "  0.1000000    "},   // 0.1f, from above
+  {f32(0x3DCCCCCC), 15, 7, 2, 1, r4, 0, 1, 0, "  9.9999994E-02"},   // just below 0.1
+  {f32(0x4B18967F), 15, 7, 2, 1, r4, 0, 1, 0, "   9999999.    "},   // largest fixed
+  {f32(0x3F7FFFFF), 15, 7, 2, 1, r4, 0, 1, 0, "  0.9999999    "},   // largest below 1
+  {0.5, 15, 7, 2, 1, r4, 1, 1, 0, " +0.5000000    "},
+  {0.5, 15, 7, 2, 1, r4, 0, 1, 1, "  0,5000000    "},
+  // Free-form 64-bit reals: G25.16E3, 1P.
+  {0.1, 25, 16, 3, 1, r8, 0, 1, 0, "  0.1000000000000000     "},
+  {1e20, 25, 16, 3, 1, r8, 0, 1, 0, "  1.0000000000000000E+020"},
+  // Explicit G.
+  {1e100, 12, 4, 2, 0, r8, 0, 0, 0, "  0.1000+101"},
+  {0.9996, 10, 3, 2, 0, r8, 0, 0, 0, "  1.00    "},   // rounds up a place: one decimal fewer
+  {999.7, 10, 3, 2, 0, r8, 0, 0, 0, " 1000.    "},  // rounding past d keeps the fixed form
+  {-999.0, 8, 3, 2, 0, r8, 0, 0, 0, "********"},     // fixed part too wide: all asterisks
+  {0.5, 4, 1, 2, 0, r8, 0, 0, 0, "****"},            // no room for the fixed part
+  {0.5, 4, 4, 2, 0, r8, 0, 0, 0, "****"},            // d >= w
+};
+TEST(format_general, picks_fixed_or_exponent_form) {
+  for (const auto& c : general_cases) {
+    SCOPED_TRACE(c.value);
+    EXPECT_EQ(io::format_general(c.value, c.width, c.decimals, c.exp_digits, c.scale, c.type,
+                                 c.plus, c.exp_given, c.comma),
+              c.field);
+  }
+}
+
+TEST(format_exponent, reports_an_illegal_scale_factor_on_standard_output) {
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(io::format_exponent(1.5, 12, 4, 2, 6, r8, 0, 0, 0, E), "************");
+  EXPECT_EQ(io::format_exponent(1.5, 12, 4, 2, -4, r8, 0, 0, 0, E), "************");
+  EXPECT_EQ(io::format_exponent(1.5, 4, 4, 2, -130, r8, 0, 0, 0, E), "****");  // and d >= w
+  EXPECT_EQ(io::format_d(1.5, 12, 4, 130, r8, 0, 0), "************");
+  EXPECT_EQ(io::format_general(1e20, 12, 4, 2, 9, r8, 0, 0, 0), "************");
+  std::string five;
+  for (int i = 0; i < 5; ++i) five += "conv_e: illegal scale factor\n";
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), five);
+  // Forms without a scale factor in them never complain.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(io::format_exponent(1.5, 12, 4, 2, 100, r8, 0, 0, 0, EN), "  1.5000E+00");
+  EXPECT_EQ(io::format_general(1.5, 12, 4, 2, 100, r8, 0, 0, 0), "   1.500    ");
+  EXPECT_EQ(io::format_fixed(1.5, 12, 4, 130, 0, 0), "************");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+// The two texts agree digit for digit when no second rounding happens (17 digits, ES16).
+TEST(format_exponent, es16_agrees_with_the_print_conversion) {
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    const double value = f64(random());
+    if (!std::isfinite(value)) continue;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.16E", value);
+    std::string want = text;
+    const std::size_t e = want.find('E');
+    const std::string exponent = want.substr(e + 2);
+    want = want.substr(0, e + 2) + std::string(3 - exponent.size(), '0') + exponent;
+    const std::string_view got = io::format_exponent(value, 26, 16, 3, 0, r8, 0, 1, 0, ES);
+    ASSERT_EQ(got, std::string(26 - want.size(), ' ') + want) << value;
+  }
+}
+
+TEST(number_to_text, wide_fields_grow_the_buffers) {
+  const std::string third = "0.3333333333333333" + std::string(234, '0');
+  EXPECT_EQ(io::format_fixed(1.0 / 3, 300, 250, 0, 0, 0), std::string(48, ' ') + third);
+  const std::string e_third = "0.33333333333333331" + std::string(233, '0') + "E+00";
+  EXPECT_EQ(io::format_exponent(1.0 / 3, 300, 250, 2, 0, r8, 0, 0, 0, E),
+            std::string(44, ' ') + e_third);
+  // 302 characters with the sign; without the leading 0 they just fit.
+  EXPECT_EQ(io::format_fixed(-1.0 / 3, 300, 298, 0, 0, 0), "-" + third.substr(1) + std::string(48, '0'));
+  EXPECT_EQ(io::format_fixed(-1.0 / 3, 300, 299, 0, 0, 0), std::string(300, '*'));
+  // The buffers never shrink; small fields still come out right afterwards.
+  EXPECT_EQ(io::format_fixed(6.0, 5, 2, 0, 0, 0), " 6.00");
+  EXPECT_EQ(io::field_buffer(1000).size(), 1000u);
+  EXPECT_TRUE(io::field_buffer(0).empty());
+}
+
+// Whatever the arguments, a field is exactly as wide as asked and either all asterisks or
+// made only of the characters a number is written with.
+TEST(number_to_text, every_field_has_its_width) {
+  std::mt19937_64 random(99);
+  testing::internal::CaptureStdout();  // illegal scale factors complain on standard output
+  const auto pick = [&random](std::int32_t low, std::int32_t high) {
+    return low + static_cast<std::int32_t>(random() % static_cast<std::uint64_t>(high - low + 1));
+  };
+  for (int i = 0; i < 40000; ++i) {
+    const double values[] = {f64(random()), f32(static_cast<std::uint32_t>(random())),
+                             static_cast<double>(pick(-99999, 99999)) / 100, 0.0, -0.0, inf};
+    const double value = values[random() % std::size(values)];
+    const std::int32_t width = pick(-2, 320), d = pick(-1, 60), e = pick(-1, 6);
+    const std::int32_t k = pick(-130, 130), plus = pick(0, 1), comma = pick(0, 1);
+    const std::int32_t type = pick(0, 2) == 0 ? r4 : r8;
+    std::string_view field;
+    switch (i % 7) {
+      case 0: field = io::format_fixed(value, width, d, k, plus, comma); break;
+      case 1: field = io::format_exponent(value, width, d, e, k, type, plus, pick(0, 1), comma, E); break;
+      case 2: field = io::format_exponent(value, width, d, e, k, type, plus, pick(0, 1), comma, EN); break;
+      case 3: field = io::format_exponent(value, width, d, e, k, type, plus, pick(0, 1), comma, ES); break;
+      case 4: field = io::format_d(value, width, d, k, type, plus, comma); break;
+      case 5: field = io::format_general(value, width, d, e, k, type, plus, pick(0, 1), comma); break;
+      default: field = io::format_integer64(static_cast<std::int64_t>(random()), width, pick(-1, 25), plus); break;
+    }
+    ASSERT_EQ(field.size(), static_cast<std::size_t>(std::max(width, 0))) << i;
+    const bool stars = field.find('*') != std::string_view::npos;
+    for (const char c : field) {
+      ASSERT_TRUE(stars ? c == '*' : std::string_view{" 0123456789.,+-EDInfNa"}.find(c) != std::string_view::npos)
+          << i << " [" << field << "]";
+    }
+  }
+  testing::internal::GetCapturedStdout();
+}
+
+}  // namespace

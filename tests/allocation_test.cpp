@@ -1,0 +1,78 @@
+// Statements in the steady state allocate nothing: every buffer is kept and only grows.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "process_runner.h"
+#include "record_io.h"
+
+namespace {
+std::size_t allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+const int32_t zero = 0, one = 1, text_type = TYPE_CHARACTER, integer_type = TYPE_INTEGER4,
+              real_type = TYPE_REAL4;
+
+void write_statement(int32_t unit, int32_t line, int32_t value) {
+  static const char text[] = "value";
+  io_source_position(&line, "allocation_test.cpp", 19);
+  ld_write_begin(&unit, nullptr, &zero, nullptr);
+  ld_write_item(&text_type, &one, &zero, text, 5);
+  ld_write_scalar(static_cast<uint32_t>(value), integer_type);
+  ld_write_scalar(0x3F000000u, real_type);
+  ld_write_end();
+}
+
+void read_statement(int32_t unit, int32_t line) {
+  int32_t value = 0;
+  float real = 0;
+  io_source_position(&line, "allocation_test.cpp", 19);
+  ld_read_begin(&unit, nullptr, &zero, nullptr);
+  ld_read_item(&integer_type, &one, &zero, &value, 0);
+  ld_read_item(&real_type, &one, &zero, &real, 0);
+  ld_read_end();
+}
+
+TEST(steady_state, allocates_nothing_per_statement) {
+  test::temp_dir dir;
+  std::string data;
+  for (int i = 0; i < 2000; ++i) data += std::to_string(i) + " 0.5\r\n";
+  dir.write("in.txt", data);
+  const std::string in_name = (dir / "in.txt").string(), out_name = (dir / "out.txt").string();
+  const int32_t in_unit = 30, out_unit = 31;
+  int32_t iostat = 0;
+  ASSERT_EQ(open_unit(&in_unit, &zero, nullptr, nullptr, nullptr, nullptr, in_name.data(), nullptr,
+                      &iostat, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0,
+                      static_cast<int32_t>(in_name.size()), 0, 0, 0, 0, 0),
+            0);
+  ASSERT_EQ(open_unit(&out_unit, &zero, nullptr, nullptr, nullptr, nullptr, out_name.data(), nullptr,
+                      &iostat, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0,
+                      static_cast<int32_t>(out_name.size()), 0, 0, 0, 0, 0),
+            0);
+  for (int i = 0; i < 100; ++i) {
+    write_statement(out_unit, i, i);
+    read_statement(in_unit, i);
+  }
+  const std::size_t before = allocations;
+  for (int i = 100; i < 2000; ++i) {
+    write_statement(out_unit, i, i);
+    read_statement(in_unit, i);
+  }
+  EXPECT_EQ(allocations, before);
+  close_unit(&in_unit, &zero, nullptr, nullptr, 0);
+  close_unit(&out_unit, &zero, nullptr, nullptr, 0);
+}
+
+}  // namespace
