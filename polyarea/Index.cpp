@@ -1,8 +1,8 @@
 // The polygon-area program: asks at the console for a polygon's vertices, prints the area of
 // each triangle of the fan from vertex 1 as soon as it is complete, then the total.
+#include <array>
 #include <bit>
 #include <cstdint>
-#include <iterator>
 #include <source_location>
 #include <string_view>
 
@@ -31,27 +31,14 @@ constexpr std::string_view count_prompt = "Please input N >= 3:";
 constexpr std::string_view vertex_prompt = "Please input x , y:";
 static_assert(count_prompt.size() == 20 && vertex_prompt.size() == 19);
 
-// One word of a literal in a compiled format: four bytes, the first one lowest, zero padded.
-constexpr std::int32_t literal_word(std::string_view text, std::size_t word) {
-  std::uint32_t bits = 0;
-  for (std::size_t i = 0; i < 4; ++i) {
-    const std::size_t at = word * 4 + i;
-    if (at < text.size()) bits |= std::uint32_t{static_cast<unsigned char>(text[at])} << (8 * i);
-  }
-  return std::bit_cast<std::int32_t>(bits);
-}
-
-constexpr std::string_view total_text = "The total area is ";
-static_assert(total_text.size() == 18);
-// ("The total area is ", F5.2): the literal, F with width 5 and 2 decimals as operand pairs,
-// then the end of the format, which reverts to word 0.
-constexpr std::int32_t total_format[] = {
-    FORMAT_LITERAL, 18,
-    literal_word(total_text, 0), literal_word(total_text, 1), literal_word(total_text, 2),
-    literal_word(total_text, 3), literal_word(total_text, 4),
-    FORMAT_F_W, 0, 5, 0, 2,
-    FORMAT_END, 0};
-static_assert(std::size(total_format) == 2 + (18 + 3) / 4 + 5 + 2);
+// The total's line: the literal, F with width 5 and 2 decimals, the end reverting to word 0.
+constexpr auto total_format = io::compile_format<"('The total area is ', F5.2)">();
+// The words the program has always carried: the 18 bytes packed four to a word, the first
+// one lowest, two zero bytes of padding.
+static_assert(total_format.size() == 2 + (18 + 3) / 4 + 5 + 2);
+static_assert(total_format == std::array<std::int32_t, 14>{
+                                  FORMAT_LITERAL, 18, 0x20656854, 0x61746F74, 0x7261206C,
+                                  0x69206165, 0x00002073, FORMAT_F_W, 0, 5, 0, 2, FORMAT_END, 0});
 
 void source_position(std::int32_t line) {
   io_source_position(&line, source_file.data(), static_cast<std::int32_t>(source_file.size()));
@@ -122,7 +109,7 @@ extern "C" void MAIN_(int, char**, char**) {
   }
 
   source_position(24);
-  fmt_write_begin(&console_output, nullptr, &no_specifiers, &unused_status, total_format,
+  fmt_write_begin(&console_output, nullptr, &no_specifiers, &unused_status, total_format.data(),
                   nullptr, 0);
   fmt_write_scalar(std::bit_cast<std::uint32_t>(total), real_item);
   fmt_write_end();
