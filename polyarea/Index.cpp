@@ -33,8 +33,8 @@ static_assert(count_prompt.size() == 20 && vertex_prompt.size() == 19);
 
 // The total's line: the literal, F with width 5 and 2 decimals, the end reverting to word 0.
 constexpr auto total_format = io::compile_format<"('The total area is ', F5.2)">();
-// The words the program has always carried: the 18 bytes packed four to a word, the first
-// one lowest, two zero bytes of padding.
+// Pinned word for word, since the total line depends on every one: the 18 bytes are packed
+// four to a word, the first one lowest, with two zero bytes of padding.
 static_assert(total_format.size() == 2 + (18 + 3) / 4 + 5 + 2);
 static_assert(total_format == std::array<std::int32_t, 14>{
                                   FORMAT_LITERAL, 18, 0x20656854, 0x61746F74, 0x7261206C,
@@ -44,17 +44,13 @@ void source_position(std::int32_t line) {
   io_source_position(&line, source_file.data(), static_cast<std::int32_t>(source_file.size()));
 }
 
-void write_text(std::string_view text) {
-  ld_write_item(&text_item, &one_element, &no_stride, text.data(),
-                static_cast<std::int32_t>(text.size()));
-}
-
 // The program ignores every status: with no specifiers, the library reports each error
 // itself and ends the program.
 void prompt(std::int32_t line, std::string_view text) {
   source_position(line);
   ld_write_begin(&console_output, nullptr, &no_specifiers, &unused_status);
-  write_text(text);
+  ld_write_item(&text_item, &one_element, &no_stride, text.data(),
+                static_cast<std::int32_t>(text.size()));
   ld_write_end();
 }
 
@@ -77,6 +73,7 @@ extern "C" void MAIN_(int, char**, char**) {
   std::int32_t n = 0;
   float x1 = 0.0f, y1 = 0.0f, x2 = 0.0f, y2 = 0.0f, x3 = 0.0f, y3 = 0.0f;
 
+  // The number given to each statement is the source line its error report names.
   do {
     prompt(6, count_prompt);
     source_position(7);
