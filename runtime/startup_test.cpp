@@ -33,7 +33,8 @@ TEST(rounded_processor_count, is_the_next_power_of_two) {
 // Every run starts from a clean slate: none of the runtime's variables are inherited.
 run_options clean(run_options options) {
   for (const char* name : {"TKA_TERM", "TKA_TERM_DEBUG", "TKA_STACK_USAGE", "STAKSTAT", "TKHPF_OPTS",
-                           "TKHPF_NP", "TKHPF_STAT", "TKHPF_SIGMSG", "TKHPF_V", "TKHPF_VERSION"})
+                           "TKHPF_TEST", "TKHPF_NP", "TKHPF_G", "TKHPF_STAT", "TKHPF_PROF", "TKHPF_SIGMSG",
+                           "TKHPF_V", "TKHPF_VERSION", "TKHPF_ZMEM", "TKHPF_TRACE"})
     options.unset_environment.push_back(name);
   return options;
 }
@@ -135,6 +136,37 @@ TEST(runtime_exit_handler, closes_units_only_at_a_normal_end) {
     const auto result = run_program("tp_rt_unit_calls", clean(options));
     EXPECT_EQ(result.standard_output, c.standard_output);
     EXPECT_EQ(result.exit_status, c.exit_status);
+  }
+}
+
+struct written_case {
+  const char* why;
+  std::vector<std::pair<std::string, std::string>> environment;
+  int exit_status;  // -1: ended by SIGABRT
+};
+const written_case written_cases[] = {
+    {"a normal end closes the file", {}, 0},
+    {"an abnormal end still flushes it", {}, 127},
+    {"and so does an abort", {{"TKA_TERM", "abort"}}, -1},
+};
+
+TEST(fatal_stop, loses_no_record_written_before_it) {
+  for (const auto& c : written_cases) {
+    SCOPED_TRACE(c.why);
+    test::temp_dir directory;
+    run_options options;
+    options.directory = directory.path();
+    options.environment = c.environment;
+    options.arguments = {"o10:out.dat", "w10:hello", "w6:console"};
+    if (c.exit_status != 0) options.arguments.push_back("x");
+    const auto result = run_program("tp_io_probe", clean(options));
+    EXPECT_EQ(directory.read("out.dat"), test::crlf(" hello\n"));
+    EXPECT_EQ(result.standard_output, test::crlf(" console\n"));
+    if (c.exit_status >= 0) {
+      EXPECT_EQ(result.exit_status, c.exit_status);
+    } else {
+      EXPECT_EQ(result.signal_number, SIGABRT);
+    }
   }
 }
 
