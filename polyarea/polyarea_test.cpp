@@ -41,7 +41,7 @@ struct dialogue_case {
 const std::string unit_square_output = std::string(ask_count) + repeat(ask_vertex, 3) +
                                        std::string(area_half) + std::string(ask_vertex) +
                                        std::string(area_half) + "The total area is  1.00\n";
-const std::string right_triangle_output = repeat(ask_vertex, 3) + "   6.000000    \n" +
+const std::string right_triangle_output = repeat(ask_vertex, 3) + "    6.000000    \n" +
                                           "The total area is  6.00\n";
 
 TEST(polyarea, carries_the_console_dialogue) {
@@ -69,9 +69,9 @@ TEST(polyarea, carries_the_console_dialogue) {
            std::string(ask_vertex) + "    50.00000    \nThe total area is *****\n",
        "", 0, "a total of 100 does not fit F5.2: asterisks, no error"},
       {"5\n0 0\n4 0\n4 4\n2 1\n0 4\n",
-       std::string(ask_count) + repeat(ask_vertex, 3) + "   8.000002    \n" +
-           std::string(ask_vertex) + "   1.999999    \n" + std::string(ask_vertex) +
-           "   4.000000    \nThe total area is 14.00\n",
+       std::string(ask_count) + repeat(ask_vertex, 3) + "    8.000002    \n" +
+           std::string(ask_vertex) + "    1.999999    \n" + std::string(ask_vertex) +
+           "    4.000000    \nThe total area is 14.00\n",
        "", 0, "not star-shaped from vertex 1: unsigned areas add up to more than 10"},
       {"3\n0 0\n0.3 0.3\n0.9 0.9\n",
        std::string(ask_count) + repeat(ask_vertex, 3) +
