@@ -377,7 +377,11 @@ std::int32_t connect_unit(std::int32_t unit, const connect_request& request) {
 std::int32_t disconnect_unit(unit_connection& connection, dispose_code dispose) {
   if (connection.record_open) {
     connection.record_open = false;
-    if (const std::int32_t code = write_record_terminator(connection); code != 0) return io_error(code);
+    // What a non-advancing write left after its position still belongs to the record.
+    std::int32_t code = write_record_bytes(connection, connection.partial_record);
+    connection.partial_record.clear();
+    if (code == 0) code = write_record_terminator(connection);
+    if (code != 0) return io_error(code);
   }
   if (connection.console) {
     if (std::fflush(connection.stream) != 0) return io_error(last_error());
