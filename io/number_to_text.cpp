@@ -411,11 +411,38 @@ std::optional<std::int32_t> exact_short_digits(double value, std::int32_t n, cha
   return exact->exponent;
 }
 
+// rounded_units without any digit string, where that is safe. A value with few
+// significant bits (every float) times 10^decimals is exact in a double, t. Rounding the
+// value to 16 digits first moves t by at most 0.5 * 10^(x + decimals - 16), x the decimal
+// exponent, which is below t * 5e-15; unless a half lies that close to t, the 16 digits
+// round the same way as t itself. Nothing otherwise (ties and near-ties included).
+std::optional<std::uint64_t> plainly_rounded_units(double value, std::int32_t decimals) {
+  constexpr std::int32_t max_decimals = 8;  // 10^8 takes 27 bits of the 53
+  constexpr double largest_product = 1e15;  // its integer part is exact, with room
+  const double magnitude = std::fabs(value);
+  if (decimals > max_decimals || !(magnitude < largest_product)) return std::nullopt;
+  if (magnitude == 0.0) return 0;
+  const auto bits = std::bit_cast<std::uint64_t>(magnitude);
+  if ((bits >> 52) == 0) return std::nullopt;  // subnormal
+  const std::uint64_t significand = (bits & 0x000F'FFFF'FFFF'FFFFu) | (std::uint64_t{1} << 52);
+  const auto power = static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(decimals)]);
+  if (std::bit_width(significand >> std::countr_zero(significand)) + std::bit_width(power) > 53) {
+    return std::nullopt;
+  }
+  const double t = magnitude * static_cast<double>(power);
+  if (!(t < largest_product)) return std::nullopt;
+  const double whole = std::floor(t);
+  const double fraction = t - whole;  // exact
+  if (std::fabs(fraction - 0.5) <= t * 1e-14) return std::nullopt;
+  return static_cast<std::uint64_t>(whole) + (fraction > 0.5 ? 1 : 0);
+}
+
 // The value rounded half up to `decimals` places as fixed_digits rounds it, from its 16
 // significant digits, in units of 10^-decimals. Nothing when those digits do not come
 // from the exact path, or the result could pass 10^18.
 std::optional<std::uint64_t> rounded_units(double value, std::int32_t decimals) {
   if (decimals < 0 || decimals > 18) return std::nullopt;
+  if (const std::optional<std::uint64_t> units = plainly_rounded_units(value, decimals)) return units;
   const print_conversion& last = state.last_conversion;
   const std::optional<short_digits> sixteen =
       last.bits == std::bit_cast<std::uint64_t>(value) && last.exact_sixteen != 0
