@@ -460,22 +460,41 @@ std::optional<std::uint64_t> rounded_units(double value, std::int32_t decimals) 
   return (sixteen->digits + unit / 2) / unit;
 }
 
-// What build_fixed lays out for a value rounded to `decimals` places, given in units of
-// 10^-decimals: the integer digits or a single 0, the decimal character, the decimals.
-// Empty where build_fixed overflows: more integer digits than width - decimals - 1.
-std::string_view units_text(std::uint64_t units, std::int32_t decimals, std::int64_t width,
-                            std::span<char, 48> buffer) {
+// A value rounded to `decimals` places, given in `units` of 10^-decimals, laid out as
+// build_fixed and lay_out lay it out in the first `width` columns of field, and blanks up
+// to field_width: the sign, the integer digits or a single 0 (dropped when only that makes
+// it fit), the decimal character, the decimals. False where either of them overflows; the
+// caller then gives asterisks. The text is built right-aligned in a run of blanks, so a
+// field of up to 24 columns is one fixed-size copy, which the compiler inlines.
+bool lay_out_units(char* field, std::int64_t width, std::int64_t field_width, std::uint64_t units,
+                   std::int32_t decimals, char sign) {
+  // Up to 20 integer digits, the point, 18 decimals and the sign end at text_end; a copy of
+  // short_field_width bytes that ends past it still reads blanks.
+  std::array<char, 2 * short_field_width + 24> buffer;
+  std::memset(buffer.data(), ' ', buffer.size());
+  char* const end = buffer.data() + short_field_width + 24;
   const auto scale = static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(decimals)]);
   const std::uint64_t integer_part = units / scale;
-  char* const end = buffer.data() + buffer.size();
   char* first = put_decimal(units % scale, end);
   while (end - first < decimals) *--first = '0';
   *--first = state.decimal_character;
   char* const point = first;
   first = integer_part != 0 ? put_decimal(integer_part, first) : first;
-  if (point - first > width - decimals - 1) return {};
+  if (point - first > width - decimals - 1) return false;
   if (first == point) *--first = '0';
-  return {first, static_cast<std::size_t>(end - first)};
+  const std::int64_t sign_length = sign != '\0' ? 1 : 0;
+  if (sign_length + (end - first) > width) {
+    if (first[0] != '0' || sign_length + (end - first) - 1 > width) return false;
+    ++first;
+  }
+  if (sign != '\0') *--first = sign;
+  if (field_width <= short_field_width) {
+    std::memcpy(field, end - width, short_field_width);
+  } else {
+    char* const out = std::fill_n(field, width - (end - first), ' ');
+    std::fill_n(std::copy(first, end, out), field_width - width, ' ');
+  }
+  return true;
 }
 
 // n significant digits of value (finite) into digits, rounded to nearest with ties to
@@ -877,18 +896,18 @@ std::string_view format_fixed(double value, std::int32_t width, std::int32_t dec
   const std::int32_t d = std::max(decimals, 0);
   // d places and the decimal character alone are wider than the field.
   if (d >= width) return asterisks(width);
-  // Beyond these bounds every non-zero value overflows the field or rounds to zero, as it
-  // does at the bound itself; they keep the exponent arithmetic small.
   if (scale == 0) {
     if (const std::optional<std::uint64_t> units = rounded_units(value, d)) {
-      std::array<char, 48> buffer;
-      const std::string_view text = units_text(*units, d, width, buffer);
-      if (text.empty()) return asterisks(width);
       // A value that rounds to zero is never printed with a minus sign.
       state.negative = std::signbit(value) && *units != 0 ? 1 : 0;
-      return justify_field(width, text, sign_character(plus));
+      char* const field = field_of(width);
+      if (field == nullptr) return {};
+      if (!lay_out_units(field, width, width, *units, d, sign_character(plus))) return asterisks(width);
+      return {field, static_cast<std::size_t>(width)};
     }
   }
+  // Beyond these bounds every non-zero value overflows the field or rounds to zero, as it
+  // does at the bound itself; they keep the exponent arithmetic small.
   const std::int64_t k =
       std::clamp<std::int64_t>(scale, -(std::int64_t{width} + 700), std::int64_t{width} + 700);
   fixed_digits(value, clamp_to_int32(d + k));
@@ -944,14 +963,12 @@ std::string_view format_general(double value, std::int32_t width, std::int32_t d
         units = rounded_units(value, d - x);
       }
       if (units) {
-        std::array<char, 48> buffer;
-        const std::string_view text = units_text(*units, d - x, fixed_width, buffer);
-        if (text.empty()) return asterisks(width);
         state.negative = std::signbit(value) && *units != 0 ? 1 : 0;
-        char* field = field_of(width);
+        char* const field = field_of(width);
         if (field == nullptr) return {};
-        if (!lay_out(field, fixed_width, text, sign_character(plus))) return asterisks(width);
-        std::fill(field + fixed_width, field + width, ' ');
+        if (!lay_out_units(field, fixed_width, width, *units, d - x, sign_character(plus))) {
+          return asterisks(width);
+        }
         return {field, static_cast<std::size_t>(width)};
       }
       x = first.decimal_exponent;
