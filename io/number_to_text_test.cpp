@@ -199,6 +199,35 @@ constexpr fixed_full_case fixed_full_cases[] = {
   {-inf, 3, 2, 0, 0, 0, "***"},  // "-Inf" needs 4 columns
   {1.0, 0, 2, 0, 0, 0, ""},  // width 0: empty
 };
+// The F field through the digit string and the builder, the way it is made when no
+// shortcut applies.
+std::string fixed_through_digits(double value, std::int32_t width, std::int32_t decimals) {
+  const bool negative = io::fixed_digits(value, decimals).negative != 0;
+  const std::string text(io::build_fixed(width, decimals));
+  const bool shown = text.find_first_of("123456789") != std::string::npos;
+  return std::string(io::justify_field(width, text, negative && shown ? '-' : '\0'));
+}
+
+// The shortcuts (plain floating point, one rounded integer) must round exactly as the
+// 16-digit string does; where they could differ is next to the halves, so every float
+// and double within a few steps of them is checked.
+TEST(format_fixed, shortcuts_round_as_the_digit_string) {
+  for (const std::int32_t decimals : {0, 1, 2, 3, 6}) {
+    for (std::int32_t j = -3000; j <= 3000; ++j) {
+      const double half = (j + 0.5) / std::pow(10.0, decimals);
+      float f = std::nextafter(std::nextafter(static_cast<float>(half), -1e30f), -1e30f);
+      double d = std::nextafter(std::nextafter(half, -1e300), -1e300);
+      for (int step = 0; step < 5; ++step) {
+        SCOPED_TRACE(testing::Message() << decimals << " " << j << " " << step);
+        ASSERT_EQ(io::format_fixed(f, 12, decimals, 0, 0, 0), fixed_through_digits(f, 12, decimals));
+        ASSERT_EQ(io::format_fixed(d, 12, decimals, 0, 0, 0), fixed_through_digits(d, 12, decimals));
+        f = std::nextafter(f, 1e30f);
+        d = std::nextafter(d, 1e300);
+      }
+    }
+  }
+}
+
 TEST(format_fixed, honours_scale_sign_and_decimal_mode) {
   for (const auto& c : fixed_full_cases) {
     SCOPED_TRACE(c.value);
