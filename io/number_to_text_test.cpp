@@ -366,6 +366,23 @@ TEST(format_exponent, reports_an_illegal_scale_factor_on_standard_output) {
 }
 
 // The two texts agree digit for digit when no second rounding happens (17 digits, ES16).
+// Free-form reals take the 1P E form in one pass; it must agree with the builder, which
+// other scale factors still use, on every exponent width and on the exponent overflow.
+TEST(format_exponent, scale_one_shortcut_agrees_with_the_builder) {
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 20000; ++i) {
+    const double value = i % 2 == 0 ? f64(random()) : static_cast<double>(std::bit_cast<float>(
+                                                          static_cast<std::uint32_t>(random())));
+    if (!std::isfinite(value) || value == 0.0) continue;
+    for (const std::int32_t exp_digits : {1, 2, 3}) {
+      const std::string got(io::format_exponent(value, 20, 7, exp_digits, 1, r4, 1, 1, 0, FORMAT_E_W));
+      const bool negative = io::sig_digits(value, io::digits_for_type(r4)).negative != 0;
+      const std::string text(io::build_exponent(7, exp_digits, 1, 1));
+      ASSERT_EQ(got, io::justify_field(20, text, negative ? '-' : '+')) << value << " " << exp_digits;
+    }
+  }
+}
+
 TEST(format_exponent, es16_agrees_with_the_print_conversion) {
   std::mt19937_64 random(7);
   for (int i = 0; i < 20000; ++i) {
