@@ -37,7 +37,7 @@ struct ld_write_state {
   std::string delimited;
 };
 
-constinit never_destroyed<ld_write_state> the_state;
+never_destroyed<ld_write_state> the_state;
 
 ld_write_state& state() { return the_state.value; }
 

@@ -3,9 +3,10 @@
 
 namespace io {
 
-// Constant-initialised, so reaching the record costs no first-use check on every call, and
+// A namespace-scope record, so reaching it costs no first-use check on every call, and
 // never destroyed, because the exit handler still runs statements after static destructors.
-// Declare it `constinit`.
+// It is set up before main (at compile time where the library's types allow it), so no
+// other static initialiser may use it.
 template <typename T>
 union never_destroyed {
   T value;

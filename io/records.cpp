@@ -21,7 +21,7 @@ struct record_storage {
   input_record_buffer buffer{initial, initial_capacity, 0, 0, false};
 };
 
-constinit never_destroyed<record_storage> the_storage;
+never_destroyed<record_storage> the_storage;
 
 record_storage& storage() { return the_storage.value; }
 

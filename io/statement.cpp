@@ -137,7 +137,7 @@ std::int32_t end_of_record(std::int32_t code) {
 }  // namespace
 
 namespace {
-constinit never_destroyed<io_statement_state> the_state;
+never_destroyed<io_statement_state> the_state;
 }  // namespace
 
 io_statement_state& statement() { return the_state.value; }

@@ -34,7 +34,7 @@ struct unit_table {
   bool format_relaxed = false;
 };
 
-constinit never_destroyed<unit_table> the_table;
+never_destroyed<unit_table> the_table;
 
 unit_table& table() { return the_table.value; }
 
