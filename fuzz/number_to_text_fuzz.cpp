@@ -68,6 +68,9 @@ std::optional<reading> read_back(std::string_view field, char decimal_character)
       canonical += c;
     } else if (c == decimal_character) {
       check(!exponent, "decimal character in the exponent", field);
+      // A field one too wide loses the "0" before its decimal character (-.50, .E+00).
+      if (!mantissa_digit) canonical += '0';
+      mantissa_digit = true;
       canonical += '.';
     } else if (c == 'E' || c == 'D') {
       check(!exponent && mantissa_digit, "misplaced exponent letter", field);
@@ -84,7 +87,6 @@ std::optional<reading> read_back(std::string_view field, char decimal_character)
       check(false, "unexpected character in a field", field);
     }
   }
-  check(mantissa_digit, "a field without a digit", field);
   char* end = nullptr;
   const long double value = std::strtold(canonical.c_str(), &end);
   check(end == canonical.c_str() + canonical.size(), "field text that does not read back", field);
