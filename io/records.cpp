@@ -34,9 +34,13 @@ void finish_record(std::int32_t length) {
   buffer.comma_seen = true;
 }
 
-// The prompt written before a console read must be visible before the program waits.
-void flush_prompt(const unit_connection& connection) {
-  if (connection.console) std::fflush(stdout);
+// The prompt written before a console read must be visible before the program waits. A
+// prompt that cannot be written fails the read: the stream drops what it could not write,
+// so ignoring the failure here would lose the output without a word.
+std::int32_t flush_prompt(const unit_connection& connection) {
+  if (!connection.console) return 0;
+  errno = 0;
+  return std::fflush(stdout) == 0 ? 0 : last_error();
 }
 
 // Reads one record's bytes; `keep` false discards them. Returns 0 or an error code.
@@ -83,7 +87,7 @@ std::int32_t read_direct(unit_connection& connection, bool keep, std::int32_t& l
 
 std::int32_t read_record(unit_connection& connection, bool keep) {
   ++connection.record_counter;
-  flush_prompt(connection);
+  if (const std::int32_t code = flush_prompt(connection); code != 0) return code;
   std::int32_t length = 0;
   const std::int32_t code = connection.access == access_code::ACCESS_DIRECT
                                 ? read_direct(connection, keep, length)

@@ -78,8 +78,22 @@ void release_record(unit_connection* record) {
 bool file_exists(const std::string& name) { return ::access(name.c_str(), F_OK) == 0; }
 bool file_writable(const std::string& name) { return ::access(name.c_str(), W_OK) == 0; }
 
+// A directory is never a file of records. Linux opens one for reading, and the failure would
+// only come at the first transfer, with a text that does not say why; refuse it at the open.
+std::FILE* refuse_directory(std::FILE* stream) {
+  struct stat info {};
+  if (stream != nullptr && ::fstat(::fileno(stream), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(stream);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return stream;
+}
+
 // Binary modes throughout: the library writes and reads record terminators itself.
-std::FILE* open_for_reading(const std::string& name) { return std::fopen(name.c_str(), "rb"); }
+std::FILE* open_for_reading(const std::string& name) {
+  return refuse_directory(std::fopen(name.c_str(), "rb"));
+}
 std::FILE* open_for_update(const std::string& name) { return std::fopen(name.c_str(), "r+b"); }
 std::FILE* create_for_update(const std::string& name) { return std::fopen(name.c_str(), "w+b"); }
 

@@ -1,0 +1,170 @@
+// Faults from outside, run as processes: a full device, unwritable and unreadable files,
+// directories where files belong, closed and broken standard streams, huge records and
+// numbers, and many units. Each must end in the library's report and status 127 (or a
+// signal), or in the right result: never a hang, a crash or a silent success.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "process_runner.h"
+
+namespace {
+
+using test::crlf;
+using test::run_options;
+using test::run_program;
+using test::temp_dir;
+
+// The report of a failed stdio call: the platform's text, then the library's line, then the
+// detail lines (given with LF, written with CR LF).
+std::string stdio_report(const std::string& kind, int unit, int error, const std::string& details) {
+  return "TKFIO/stdio: " + std::string(std::strerror(error)) + "\n" + "TKFIO-F-/" + kind +
+         "/unit=" + std::to_string(unit) + "/error code returned by host stdio - " +
+         std::to_string(error) + ".\r\n" + crlf(details);
+}
+
+std::string file_line(const std::string& name, int record) {
+  return " File name = " + name + "    formatted, sequential access   record = " + std::to_string(record) + "\n";
+}
+
+std::string source_line(int line) { return " In source file fault.f, at line number " + std::to_string(line) + "\n"; }
+
+using prepare_directory = void (*)(const temp_dir&);
+
+struct fault_case {
+  const char* why;
+  std::vector<std::string> arguments;
+  prepare_directory prepare;
+  std::string standard_input;
+  bool close_standard_input;
+  std::string standard_output;
+  std::string standard_error;
+  int exit_status;  // -1: ended by signal_number instead
+  int signal_number;
+};
+
+void full_device(const temp_dir& dir) { std::filesystem::create_symlink("/dev/full", dir / "out.dat"); }
+void a_directory(const temp_dir& dir) { std::filesystem::create_directory(dir / "adir"); }
+// Unit 11's default file.
+void default_name_directory(const temp_dir& dir) { std::filesystem::create_directory(dir / "fort.11"); }
+// Reading a process's own memory at offset 0 fails with EIO, for root too.
+void unreadable_file(const temp_dir& dir) { std::filesystem::create_symlink("/proc/self/mem", dir / "in.dat"); }
+
+test::run_result run_case(const fault_case& c, const temp_dir& dir) {
+  if (c.prepare != nullptr) c.prepare(dir);
+  run_options options;
+  options.arguments = c.arguments;
+  options.standard_input = c.standard_input;
+  options.close_standard_input = c.close_standard_input;
+  options.directory = dir.path();
+  options.unset_environment = {"LANG", "TKA_TERM", "FORTRANOPT"};
+  return run_program("tp_fault_probe", options);
+}
+
+void expect_case(const fault_case& c) {
+  SCOPED_TRACE(c.why);
+  temp_dir dir;
+  const auto result = run_case(c, dir);
+  EXPECT_EQ(result.standard_output, c.standard_output);
+  EXPECT_EQ(result.standard_error, c.standard_error);
+  if (c.exit_status >= 0) {
+    EXPECT_TRUE(result.exited());
+    EXPECT_EQ(result.exit_status, c.exit_status);
+  } else {
+    EXPECT_EQ(result.signal_number, c.signal_number);
+  }
+}
+
+TEST(fault_injection, full_device_is_reported_never_lost) {
+  const fault_case cases[] = {
+      {"a record held in the buffer fails at the normal end: reported, not status 0",
+       {"open:10:out.dat", "write:10:hello"}, full_device, "", false, "",
+       stdio_report("CLOSE", 10, ENOSPC, file_line("out.dat", 1) + source_line(1)), 127, 0},
+      {"CLOSE flushes and reports the failure of its own statement",
+       {"open:10:out.dat", "write:10:hello", "l5", "close:10"}, full_device, "", false, "",
+       stdio_report("CLOSE", 10, ENOSPC, file_line("out.dat", 1) + source_line(5)), 127, 0},
+      {"CLOSE with IOSTAT= gets the platform's code back and the program goes on",
+       {"f1", "open:10:out.dat", "write:10:hello", "close:10"}, full_device, "", false,
+       "status=1 iostat=28\n", "", 0, 0},
+      {"a record larger than the stream buffer fails at its own write",
+       {"open:10:out.dat", "l3", "write-long:10:100000"}, full_device, "", false, "",
+       stdio_report("list-directed write", 10, ENOSPC, file_line("out.dat", 1) + source_line(3)), 127, 0},
+  };
+  for (const auto& c : cases) expect_case(c);
+}
+
+TEST(fault_injection, files_that_cannot_be_opened_or_read) {
+  const fault_case cases[] = {
+      {"a directory named as a file is refused at the OPEN, not at the first write",
+       {"open:10:adir", "write:10:x"}, a_directory, "", false, "",
+       stdio_report("OPEN", 10, EISDIR, " File name = adir\n" + source_line(1)), 127, 0},
+      {"a directory as the default file of an implicit open",
+       {"l2", "write:11:x"}, default_name_directory, "", false, "",
+       stdio_report("list-directed write", 11, EISDIR, source_line(2)), 127, 0},
+      {"a file in a directory that does not exist",
+       {"open:10:nodir/x.dat"}, nullptr, "", false, "",
+       stdio_report("OPEN", 10, ENOENT, " File name = nodir/x.dat\n" + source_line(1)), 127, 0},
+      {"a file whose bytes cannot be read fails the read with the platform's code",
+       {"open:10:in.dat", "l4", "read-int:10"}, unreadable_file, "", false, "",
+       stdio_report("list-directed read", 10, EIO, file_line("in.dat", 1) + source_line(4)), 127, 0},
+      {"the same with IOSTAT=: the code comes back, the item is left alone",
+       {"f1", "open:10:in.dat", "read-int:10"}, unreadable_file, "", false, "status=1 iostat=5\n", "", 0, 0},
+  };
+  for (const auto& c : cases) expect_case(c);
+}
+
+TEST(fault_injection, permissions_refuse_the_open) {
+  // Root passes every permission check, so these faults cannot be made for it.
+  if (geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not apply";
+  const auto read_only_directory = [](const temp_dir& dir) {
+    std::filesystem::create_directory(dir / "ro");
+    std::filesystem::permissions(dir / "ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  };
+  const auto no_access_file = [](const temp_dir& dir) {
+    dir.write("in.dat", "42\n");
+    std::filesystem::permissions(dir / "in.dat", std::filesystem::perms::none);
+  };
+  const fault_case cases[] = {
+      {"a new file in a directory without write permission",
+       {"open:10:ro/out.dat"}, read_only_directory, "", false, "",
+       stdio_report("OPEN", 10, EACCES, " File name = ro/out.dat\n" + source_line(1)), 127, 0},
+      {"an input file without read permission",
+       {"open:10:in.dat", "read-int:10"}, no_access_file, "", false, "",
+       stdio_report("OPEN", 10, EACCES, " File name = in.dat\n" + source_line(1)), 127, 0},
+  };
+  for (const auto& c : cases) expect_case(c);
+}
+
+// What is sound for a standard stream that is gone: output that cannot be delivered is never
+// reported as success. A closed stream gives the stdio report and 127 at the statement or
+// flush that finds it; a broken pipe ends the process by SIGPIPE, as it ends any filter,
+// unless the signal is ignored, and then EPIPE is reported like any write failure.
+TEST(fault_injection, standard_streams_that_are_gone) {
+  const fault_case cases[] = {
+      {"standard input closed: the read reports the platform's code",
+       {"l2", "read-int:5"}, nullptr, "", true, "",
+       stdio_report("list-directed read", 5, EBADF, file_line("stdin", 1) + source_line(2)), 127, 0},
+      {"standard output closed: the record cannot be delivered at the end",
+       {"stdout:closed", "write:6:hello"}, nullptr, "", false, "",
+       stdio_report("CLOSE", 6, EBADF, file_line("stdout", 1) + source_line(1)), 127, 0},
+      {"standard output closed before a read: the prompt's loss fails the read (once lost silently)",
+       {"stdout:closed", "write:6:prompt", "l3", "read-int:5"}, nullptr, "7\n", false, "",
+       stdio_report("list-directed read", 5, EBADF, file_line("stdin", 1) + source_line(3)), 127, 0},
+      {"standard output closed with nothing written: nothing is lost, a normal end",
+       {"stdout:closed"}, nullptr, "", false, "", "", 0, 0},
+      {"a broken pipe ends the process by SIGPIPE", {"stdout:broken", "write:6:hello"}, nullptr, "", false,
+       "", "", -1, SIGPIPE},
+      {"a broken pipe with SIGPIPE ignored is reported as EPIPE",
+       {"sigpipe:ignore", "stdout:broken", "write:6:hello"}, nullptr, "", false, "",
+       stdio_report("CLOSE", 6, EPIPE, file_line("stdout", 1) + source_line(1)), 127, 0},
+  };
+  for (const auto& c : cases) expect_case(c);
+}
+
+}  // namespace
