@@ -55,7 +55,7 @@ constexpr std::string_view english[] = {
     "syntax error within group definition",  // 245
     "infinite format scan for edit descriptor",  // 246
     "ggg",  // 247
-    "illegal subscript or substring specification",  // 248
+    "illegal subscript or substring speci" "fication",  // 248
     "error in format - illegal E, F, G or D descriptor",  // 249
     "error in format - number missing after '.', '-', or '+'",  // 250
     "illegal character in format string",  // 251

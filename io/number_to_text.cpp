@@ -3,13 +3,18 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <new>
+#include <optional>
+#include <type_traits>
+#include <utility>
 
 #include "record_io.h"
 
@@ -21,14 +26,26 @@ namespace {
 constexpr std::int32_t max_sig_digits = 800;
 constexpr std::size_t digit_capacity = 832;
 static_assert(digit_capacity > max_sig_digits + 1);
+// The longest conversion kept for shorter requests of the same value.
+constexpr std::int32_t kept_precision = 40;
 constexpr std::size_t initial_build_capacity = 64;
 constexpr std::size_t initial_field_capacity = 96;
 // No buffer is ever asked for more than this; a larger request counts as memory running out.
 constexpr std::int64_t max_buffer_size = std::int64_t{1} << 40;
 
+// The last print conversion of a value, kept so that a shorter request for the same value
+// rounds these digits instead of converting again (G asks for 8 or 17 digits, then 16).
+struct print_conversion {
+  std::uint64_t bits = 0;
+  std::int32_t precision = 0;  // 0: nothing kept
+  std::int32_t exponent = 0;
+  std::int32_t negative = 0;
+  std::array<char, kept_precision> digits{};
+};
+
 struct conversion_state {
   std::array<char, digit_capacity> digit_text{};  // the digit string, NUL-terminated
-  std::int32_t digit_cursor = 0;                   // next digit a builder takes
+  std::int32_t digit_cursor = 0;                  // next digit a builder takes
   std::int32_t digit_count = 0;
   // Wide, because F editing adds the caller's scale factor to it.
   std::int64_t decimal_exponent = 0;
@@ -46,10 +63,12 @@ struct conversion_state {
   std::size_t field_capacity = initial_field_capacity;
   // The print conversion's text: sign, max_sig_digits digits, point, "e+308".
   std::array<char, max_sig_digits + 16> scratch{};
+  print_conversion last_conversion{};
 };
 
 // Trivially destructible on purpose: the exit path may still format after static destructors
 // have started.
+static_assert(std::is_trivially_destructible_v<conversion_state>);
 constinit conversion_state state;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -60,8 +79,7 @@ std::int32_t clamp_to_int32(std::int64_t value) {
 
 // Replaces a buffer by a heap block of `size` bytes, freeing the old one unless it is the
 // static one. False when memory runs out; the caller then lays out nothing.
-bool replace_buffer(char*& buffer, std::size_t& capacity, const char* initial,
-                    std::int64_t size) {
+bool replace_buffer(char*& buffer, std::size_t& capacity, const char* initial, std::int64_t size) {
   if (size > max_buffer_size) return false;
   char* larger = new (std::nothrow) char[static_cast<std::size_t>(size)];
   if (larger == nullptr) return false;
@@ -74,8 +92,7 @@ bool replace_buffer(char*& buffer, std::size_t& capacity, const char* initial,
 // The field buffer with room for width characters (width > 0), or null.
 char* field_of(std::int64_t width) {
   if (static_cast<std::uint64_t>(width) >= state.field_capacity &&
-      !replace_buffer(state.field, state.field_capacity, state.field_initial.data(),
-                      width + 128)) {
+      !replace_buffer(state.field, state.field_capacity, state.field_initial.data(), width + 128)) {
     return nullptr;
   }
   return state.field;
@@ -97,7 +114,8 @@ void begin_conversion(std::int32_t decimal_comma) {
 
 digit_string current_digits() {
   return {{state.digit_text.data(), static_cast<std::size_t>(state.digit_count)},
-          clamp_to_int32(state.decimal_exponent), state.negative};
+          clamp_to_int32(state.decimal_exponent),
+          state.negative};
 }
 
 digit_string set_digit_text(std::string_view text, std::int32_t negative) {
@@ -108,6 +126,16 @@ digit_string set_digit_text(std::string_view text, std::int32_t negative) {
   state.decimal_exponent = 0;
   state.negative = negative;
   return current_digits();
+}
+
+// Adds one to the last of count digits, carrying through nines. True when the carry passes
+// the first digit, which leaves them all '0'.
+bool increment_digits(char* digits, std::int64_t count) {
+  std::int64_t i = count;
+  while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+  if (i == 0) return true;
+  ++digits[i - 1];
+  return false;
 }
 
 bool digits_are_number() { return state.digit_count > 0 && is_digit(state.digit_text[0]); }
@@ -150,8 +178,7 @@ bool start_build(std::int64_t bound) {
   state.build_length = 0;
   state.all_zero = true;
   if (bound > static_cast<std::int64_t>(state.build_capacity) &&
-      !replace_buffer(state.build, state.build_capacity, state.build_initial.data(),
-                      bound + 32)) {
+      !replace_buffer(state.build, state.build_capacity, state.build_initial.data(), bound + 32)) {
     state.overflow = true;
     return false;
   }
@@ -164,17 +191,25 @@ void put(char c) {
 }
 
 void put_zeros(std::int64_t count) {
-  for (std::int64_t i = 0; i < count; ++i) put('0');
+  if (count <= 0) return;
+  assert(state.build_length + static_cast<std::size_t>(count) <= state.build_capacity);
+  std::memset(state.build + state.build_length, '0', static_cast<std::size_t>(count));
+  state.build_length += static_cast<std::size_t>(count);
 }
 
 // Copies the next count digits; past the end of the string they are '0'.
 void copy_digits(std::int64_t count) {
-  for (std::int64_t i = 0; i < count; ++i) {
-    const char c = state.digit_cursor < state.digit_count ? state.digit_text[state.digit_cursor++]
-                                                          : '0';
-    if (c != '0') state.all_zero = false;
-    put(c);
+  const std::int64_t available = std::clamp<std::int64_t>(state.digit_count - state.digit_cursor, 0,
+                                                          std::max<std::int64_t>(count, 0));
+  const char* const from = state.digit_text.data() + state.digit_cursor;
+  assert(state.build_length + static_cast<std::size_t>(available) <= state.build_capacity);
+  std::memcpy(state.build + state.build_length, from, static_cast<std::size_t>(available));
+  if (state.all_zero) {
+    state.all_zero = std::all_of(from, from + available, [](char c) { return c == '0'; });
   }
+  state.digit_cursor += static_cast<std::int32_t>(available);
+  state.build_length += static_cast<std::size_t>(available);
+  put_zeros(count - available);
 }
 
 std::string_view built_text() {
@@ -183,7 +218,9 @@ std::string_view built_text() {
 }
 
 // Room an exponent part may take: letter, sign, e + 1 digits, or 20 digits at most.
-std::int64_t exponent_bound(std::int64_t exp_digits) { return std::max<std::int64_t>(exp_digits, 20) + 4; }
+std::int64_t exponent_bound(std::int64_t exp_digits) {
+  return std::max<std::int64_t>(exp_digits, 20) + 4;
+}
 
 // Letter, sign and digits of the exponent.
 void append_exponent(std::int64_t exponent, std::int64_t exp_digits, std::int32_t exp_given) {
@@ -212,6 +249,17 @@ void append_exponent(std::int64_t exponent, std::int64_t exp_digits, std::int32_
   for (std::int64_t i = 0; i < q; ++i) put(digits[static_cast<std::size_t>(i)]);
 }
 
+// A value whose every shown digit is zero is zero: no minus sign, exponent 0.
+std::string_view finish_exponent_form(std::int64_t exponent, std::int64_t exp_digits,
+                                      std::int32_t exp_given) {
+  if (state.all_zero) {
+    state.negative = 0;
+    exponent = 0;
+  }
+  append_exponent(exponent, exp_digits, exp_given);
+  return built_text();
+}
+
 bool scale_factor_legal(std::int64_t decimals, std::int64_t scale) {
   return scale == 0 || (scale > 0 && scale < decimals + 2) || (scale < 0 && scale > -decimals);
 }
@@ -225,10 +273,139 @@ bool exponent_form_too_wide(std::int32_t width, std::int32_t decimals, std::int3
   return decimals >= width || exp_digits >= width;
 }
 
+__extension__ using uint128 = unsigned __int128;
+
+constexpr std::array<uint128, 39> powers_of_ten = [] {
+  std::array<uint128, 39> powers{};
+  uint128 power = 1;
+  for (uint128& p : powers) {
+    p = power;
+    power *= 10;
+  }
+  return powers;
+}();
+static_assert(powers_of_ten[38] / 10 == powers_of_ten[37]);
+// The largest m whose product with 10^s still fits.
+constexpr std::array<uint128, 39> multiplier_limits = [] {
+  std::array<uint128, 39> limits{};
+  for (std::size_t s = 0; s < limits.size(); ++s) limits[s] = ~uint128{0} / powers_of_ten[s];
+  return limits;
+}();
+
+// The common case without the general conversion: value = m / 2^k with m * 10^s within 128
+// bits, where s = n - (decimal exponent); that holds for floats from about 1e-16 and
+// doubles from about 1e-7, up to 10^n. Exactly rounded, ties to even, like the general
+// conversion. Gives the decimal exponent, or nothing when the value is out of that range.
+std::optional<std::int32_t> exact_short_digits(double value, std::int32_t n, char* digits) {
+  constexpr std::int32_t max_short_digits = 19;  // the rounded digits fit 64 bits
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const auto biased_exponent = static_cast<std::int32_t>((bits >> 52) & 0x7FF);
+  if (n > max_short_digits || biased_exponent == 0 || biased_exponent == 0x7FF) {
+    return std::nullopt;
+  }
+  std::uint64_t m = (bits & 0x000F'FFFF'FFFF'FFFFu) | (std::uint64_t{1} << 52);
+  std::int32_t e = biased_exponent - 1075;
+  const int zeros = std::countr_zero(m);
+  m >>= zeros;
+  e += zeros;
+  if (e > 0) {
+    if (e + std::bit_width(m) > 64) return std::nullopt;
+    m <<= e;
+    e = 0;
+  }
+  const std::int32_t k = -e;
+  if (k > 127) return std::nullopt;
+  const auto width = static_cast<std::int32_t>(std::bit_width(m));
+  // From the binary exponent: never too large, at most one too small, which the second
+  // pass corrects. (Rounded to exactly 10^n with it one too small, the digits are the same.)
+  auto x = static_cast<std::int32_t>(std::floor((width - 1 - k) * 0.30102999566398120)) + 1;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const std::int32_t s = n - x;
+    if (s < 0 || s > 38 || m > multiplier_limits[static_cast<std::size_t>(s)]) {
+      return std::nullopt;
+    }
+    const uint128 scaled = m * powers_of_ten[static_cast<std::size_t>(s)];
+    uint128 rounded = scaled >> k;
+    if (k > 0) {
+      const uint128 rest = scaled & ((uint128{1} << k) - 1);
+      const uint128 half = uint128{1} << (k - 1);
+      if (rest > half || (rest == half && (rounded & 1) != 0)) ++rounded;
+    }
+    if (rounded < powers_of_ten[static_cast<std::size_t>(n - 1)]) {
+      return std::nullopt;  // cannot happen: the estimate is never too large
+    }
+    if (rounded > powers_of_ten[static_cast<std::size_t>(n)]) {
+      ++x;
+    } else if (rounded == powers_of_ten[static_cast<std::size_t>(n)]) {
+      // Rounded up to the next power of ten.
+      digits[0] = '1';
+      std::fill_n(digits + 1, n - 1, '0');
+      return x + 1;
+    } else {
+      std::to_chars(digits, digits + n, static_cast<std::uint64_t>(rounded));
+      return x;
+    }
+  }
+  return std::nullopt;
+}
+
+// n significant digits of value (finite) into digits, rounded to nearest with ties to
+// even: digit for digit the platform's "%30.*E" text, without parsing a format string
+// (checked against it in the tests). Gives the decimal exponent and the negative flag.
+std::pair<std::int32_t, std::int32_t> print_conversion_digits(double value, std::int32_t n,
+                                                              char* digits) {
+  if (const std::optional<std::int32_t> exponent = exact_short_digits(value, n, digits)) {
+    return {*exponent, std::signbit(value) ? 1 : 0};
+  }
+  char* const text = state.scratch.data();
+  const auto result =
+      std::to_chars(text, text + state.scratch.size(), value, std::chars_format::scientific, n - 1);
+  assert(result.ec == std::errc{});
+  // The text is [-]d[.ddd]e(+|-)dd[d].
+  const char* p = text;
+  const std::int32_t negative = *p == '-' ? 1 : 0;
+  p += negative;
+  if (*p == '0') {
+    std::fill_n(digits, n, '0');
+    return {0, negative};
+  }
+  digits[0] = *p++;
+  if (n > 1) {
+    std::memcpy(digits + 1, p + 1, static_cast<std::size_t>(n - 1));
+    p += n;
+  }
+  const std::int32_t exponent_sign = p[1] == '+' ? 1 : -1;
+  std::int32_t exponent = 0;
+  std::from_chars(p + 2, result.ptr, exponent);
+  return {exponent_sign * exponent + 1, negative};
+}
+
+// The first n digits of the kept conversion, rounded, as the current digit string. False
+// when the dropped digits are exactly 5000...: the kept digits cannot tell a true tie
+// (to even) from a value above it.
+bool shorten_last_conversion(std::int32_t n) {
+  const print_conversion& last = state.last_conversion;
+  const char* const dropped = last.digits.data() + n;
+  const char* const end = last.digits.data() + last.precision;
+  if (dropped != end && *dropped == '5' &&
+      std::all_of(dropped + 1, end, [](char c) { return c == '0'; })) {
+    return false;
+  }
+  char* const digits = state.digit_text.data();
+  std::copy(last.digits.data(), dropped, digits);
+  state.decimal_exponent = last.exponent;
+  state.negative = last.negative;
+  if (dropped != end && *dropped >= '5' && increment_digits(digits, n)) {
+    digits[0] = '1';
+    ++state.decimal_exponent;
+  }
+  return true;
+}
+
 // The E, EN or ES field of the current digit string.
-std::string_view exponent_field(std::int32_t width, std::int32_t decimals,
-                                std::int32_t exp_digits, std::int32_t scale, std::int32_t plus,
-                                std::int32_t exp_given, std::int32_t code) {
+std::string_view exponent_field(std::int32_t width, std::int32_t decimals, std::int32_t exp_digits,
+                                std::int32_t scale, std::int32_t plus, std::int32_t exp_given,
+                                std::int32_t code) {
   if (exponent_form_too_wide(width, decimals, exp_digits)) {
     const bool e_form = code != FORMAT_EN_W && code != FORMAT_ES_W;
     if (e_form && !scale_factor_legal(std::max(decimals, 0), scale)) {
@@ -259,37 +436,27 @@ digit_string sig_digits(double value, std::int32_t n) {
   if (std::isnan(value)) return set_digit_text("NaN", 0);
   if (std::isinf(value)) return set_digit_text("Inf", std::signbit(value) ? 1 : 0);
   n = std::clamp(n, 1, max_sig_digits);
-  // Correctly rounded, ties to even: digit for digit the platform's "%30.*E" text, without
-  // parsing a format string (checked against it in the tests).
-  char* const text = state.scratch.data();
-  const auto result = std::to_chars(text, text + state.scratch.size(), value,
-                                    std::chars_format::scientific, n - 1);
-  assert(result.ec == std::errc{});
-  const char* p = text;
-  state.negative = 0;
-  if (*p == '-') {
-    state.negative = 1;
-    ++p;
-  }
-  char* const digits = state.digit_text.data();
-  state.digit_count = n;
   state.digit_cursor = 0;
-  digits[n] = '\0';
-  if (*p == '0') {
-    std::fill_n(digits, n, '0');
-    state.decimal_exponent = 0;
+  state.digit_count = n;
+  state.digit_text[static_cast<std::size_t>(n)] = '\0';
+  print_conversion& last = state.last_conversion;
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  if (last.precision >= n && last.bits == bits && shorten_last_conversion(n)) {
     return current_digits();
   }
-  std::int32_t count = 0;
-  for (; *p != 'e'; ++p) {
-    if (*p != '.') digits[count++] = *p;
+  if (n <= kept_precision) {
+    // At least 16 digits, so that the 16-digit request of F editing finds them kept.
+    const std::int32_t precision = std::max(n, 16);
+    const auto [exponent, negative] = print_conversion_digits(value, precision, last.digits.data());
+    last.bits = bits;
+    last.precision = precision;
+    last.exponent = exponent;
+    last.negative = negative;
+    if (shorten_last_conversion(n)) return current_digits();
   }
-  assert(count == n);
-  ++p;
-  const std::int32_t exponent_sign = *p++ == '+' ? 1 : -1;
-  std::int32_t exponent = 0;
-  std::from_chars(p, result.ptr, exponent);
-  state.decimal_exponent = exponent_sign * exponent + 1;
+  const auto [exponent, negative] = print_conversion_digits(value, n, state.digit_text.data());
+  state.decimal_exponent = exponent;
+  state.negative = negative;
   return current_digits();
 }
 
@@ -316,20 +483,15 @@ digit_string fixed_digits(double value, std::int32_t nd) {
     take = x < 0 ? -1 : nd - zeros;
   }
   const std::int64_t kept = std::clamp<std::int64_t>(take, 0, limit - count);
-  for (std::int64_t i = 0; i < kept; ++i) out[count++] = i < 16 ? source[static_cast<std::size_t>(i)] : '0';
+  for (std::int64_t i = 0; i < kept; ++i)
+    out[count++] = i < 16 ? source[static_cast<std::size_t>(i)] : '0';
   const char next = take >= 0 && take < 16 ? source[static_cast<std::size_t>(take)] : '0';
-  if (next >= '5') {
-    std::int64_t i = count;
-    while (i > 0 && out[i - 1] == '9') out[--i] = '0';
-    if (i > 0) {
-      ++out[i - 1];
-    } else {
-      // The carry passed every kept digit (or none was kept): a new leading 1.
-      std::memmove(out + 1, out, static_cast<std::size_t>(std::min(count, limit - 1)));
-      out[0] = '1';
-      count = std::min(count + 1, limit);
-      x += 1;
-    }
+  if (next >= '5' && increment_digits(out, count)) {
+    // The carry passed every kept digit (or none was kept): a new leading 1.
+    std::memmove(out + 1, out, static_cast<std::size_t>(std::min(count, limit - 1)));
+    out[0] = '1';
+    count = std::min(count + 1, limit);
+    x += 1;
   }
   if (x > 0 && count < x) {
     const std::int64_t padded = std::min(x, limit);
@@ -349,15 +511,9 @@ digit_string round_digits(std::int32_t position) {
     return current_digits();
   }
   char* const digits = state.digit_text.data();
-  if (digits[position] >= '5') {
-    std::int32_t i = position;
-    while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
-    if (i > 0) {
-      ++digits[i - 1];
-    } else {
-      digits[0] = '1';
-      ++state.decimal_exponent;
-    }
+  if (digits[position] >= '5' && increment_digits(digits, position)) {
+    digits[0] = '1';
+    ++state.decimal_exponent;
   }
   // A layout that takes one digit more after a carry (EN) must read the rounded value.
   std::fill(digits + position, digits + state.digit_count, '0');
@@ -372,7 +528,8 @@ std::string_view justify_field(std::int32_t width, std::string_view text, char s
   if (state.overflow) return asterisks(width);
   char* field = field_of(width);
   if (field == nullptr) return {};
-  assert(text.data() < field || text.data() >= field + state.field_capacity);
+  assert(std::less<>{}(text.data(), field) ||
+         !std::less<>{}(text.data(), field + state.field_capacity));
   lay_out(field, width, text, sign);
   return {field, static_cast<std::size_t>(width)};
 }
@@ -382,13 +539,13 @@ std::string_view format_integer(std::int32_t value, std::int32_t width, std::int
   return format_integer64(value, width, min_digits, plus);
 }
 
-std::string_view format_integer64(std::int64_t value, std::int32_t width,
-                                  std::int32_t min_digits, std::int32_t plus) {
+std::string_view format_integer64(std::int64_t value, std::int32_t width, std::int32_t min_digits,
+                                  std::int32_t plus) {
   state.overflow = false;
   if (width <= 0) return {};
   // Unsigned negation: the most negative value has no positive counterpart.
-  std::uint64_t magnitude =
-      value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  std::uint64_t magnitude = value < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(value)
+                                      : static_cast<std::uint64_t>(value);
   std::array<char, 24> digits{};
   std::size_t start = digits.size();
   for (; magnitude != 0; magnitude /= 10) {
@@ -438,8 +595,8 @@ std::string_view build_fixed(std::int32_t width, std::int32_t decimals) {
   return built_text();
 }
 
-std::string_view build_exponent(std::int32_t decimals, std::int32_t exp_digits,
-                                std::int32_t scale, std::int32_t exp_given) {
+std::string_view build_exponent(std::int32_t decimals, std::int32_t exp_digits, std::int32_t scale,
+                                std::int32_t exp_given) {
   const std::int64_t d = std::max(decimals, 0);
   const std::int64_t k = scale;
   state.digit_cursor = 0;
@@ -473,12 +630,7 @@ std::string_view build_exponent(std::int32_t decimals, std::int32_t exp_digits,
     copy_digits(d + k);
   }
   std::int64_t exponent = state.decimal_exponent - k;
-  if (state.all_zero) {
-    state.negative = 0;
-    exponent = 0;
-  }
-  append_exponent(exponent, e, exp_given);
-  return built_text();
+  return finish_exponent_form(exponent, e, exp_given);
 }
 
 std::string_view build_engineering(std::int32_t decimals, std::int32_t exp_digits,
@@ -507,12 +659,7 @@ std::string_view build_engineering(std::int32_t decimals, std::int32_t exp_digit
     put(state.decimal_character);
     copy_digits(d);
   }
-  if (state.all_zero) {
-    state.negative = 0;
-    exponent = 0;
-  }
-  append_exponent(exponent, e, exp_given);
-  return built_text();
+  return finish_exponent_form(exponent, e, exp_given);
 }
 
 std::string_view build_scientific(std::int32_t decimals, std::int32_t exp_digits,
@@ -526,12 +673,7 @@ std::string_view build_scientific(std::int32_t decimals, std::int32_t exp_digits
   put(state.decimal_character);
   copy_digits(d);
   std::int64_t exponent = state.decimal_exponent - 1;
-  if (state.all_zero) {
-    state.negative = 0;
-    exponent = 0;
-  }
-  append_exponent(exponent, e, exp_given);
-  return built_text();
+  return finish_exponent_form(exponent, e, exp_given);
 }
 
 std::string_view format_fixed(double value, std::int32_t width, std::int32_t decimals,
@@ -547,8 +689,8 @@ std::string_view format_fixed(double value, std::int32_t width, std::int32_t dec
   if (d >= width) return asterisks(width);
   // Beyond these bounds every non-zero value overflows the field or rounds to zero, as it
   // does at the bound itself; they keep the exponent arithmetic small.
-  const std::int64_t k = std::clamp<std::int64_t>(scale, -(std::int64_t{width} + 700),
-                                                  std::int64_t{width} + 700);
+  const std::int64_t k =
+      std::clamp<std::int64_t>(scale, -(std::int64_t{width} + 700), std::int64_t{width} + 700);
   fixed_digits(value, clamp_to_int32(d + k));
   state.decimal_exponent += k;
   const std::string_view text = build_fixed(width, d);
@@ -570,8 +712,8 @@ std::string_view format_d(double value, std::int32_t width, std::int32_t decimal
                           std::int32_t scale, std::int32_t type, std::int32_t plus,
                           std::int32_t decimal_comma) {
   state.exponent_letter = 'D';
-  const std::string_view field = format_exponent(value, width, decimals, 2, scale, type, plus, 0,
-                                                 decimal_comma, FORMAT_D_W);
+  const std::string_view field =
+      format_exponent(value, width, decimals, 2, scale, type, plus, 0, decimal_comma, FORMAT_D_W);
   state.exponent_letter = 'E';
   return field;
 }

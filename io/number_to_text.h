@@ -44,8 +44,8 @@ std::string_view justify_field(std::int32_t width, std::string_view text, char s
 // min_digits 0 is all blanks.
 std::string_view format_integer(std::int32_t value, std::int32_t width, std::int32_t min_digits,
                                 std::int32_t plus);
-std::string_view format_integer64(std::int64_t value, std::int32_t width,
-                                  std::int32_t min_digits, std::int32_t plus);
+std::string_view format_integer64(std::int64_t value, std::int32_t width, std::int32_t min_digits,
+                                  std::int32_t plus);
 
 // Builders: each lays out the current digit string in the build buffer and returns that
 // text (without the sign), or sets the overflow flag, which makes the next
@@ -54,8 +54,8 @@ std::string_view format_integer64(std::int64_t value, std::int32_t width,
 std::string_view build_fixed(std::int32_t width, std::int32_t decimals);
 // E and D forms with scale factor `scale`; an illegal one prints
 // "conv_e: illegal scale factor\n" on standard output.
-std::string_view build_exponent(std::int32_t decimals, std::int32_t exp_digits,
-                                std::int32_t scale, std::int32_t exp_given);
+std::string_view build_exponent(std::int32_t decimals, std::int32_t exp_digits, std::int32_t scale,
+                                std::int32_t exp_given);
 // EN form: one to three digits before the decimal character, exponent a multiple of three.
 std::string_view build_engineering(std::int32_t decimals, std::int32_t exp_digits,
                                    std::int32_t exp_given);
