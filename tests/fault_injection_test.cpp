@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -165,6 +166,80 @@ TEST(fault_injection, standard_streams_that_are_gone) {
        stdio_report("CLOSE", 6, EPIPE, file_line("stdout", 1) + source_line(1)), 127, 0},
   };
   for (const auto& c : cases) expect_case(c);
+}
+
+struct result_case {
+  const char* why;
+  std::vector<std::string> arguments;
+  std::string standard_output;
+};
+
+// Records and constants far beyond the buffers' first sizes: read whole, in order, with the
+// value the constant stands for, or the data conversion error for an integer too long.
+TEST(fault_injection, huge_records_and_numbers_are_read_whole) {
+  temp_dir dir;
+  dir.write("big.dat", std::string(50 * 1024 * 1024, 'x') + "\n 42\n");
+  const std::string digits(100000, '1');
+  dir.write("digits.dat", digits + "\n" + digits + "e-99999\n" + digits + "-99999\n0." +
+                              std::string(99999, '0') + "1e100000\n");
+  const result_case cases[] = {
+      {"a 50 MB record, then the record after it",
+       {"open:10:big.dat", "read-text:10:20", "read-int:10"}, "text=xxxxxxxxxxxxxxxxxxxx/20\nint=42\n"},
+      {"100,000 digits of an integer overflow 64 bits: error 231 comes back",
+       {"f1", "open:10:digits.dat", "read-int:10"}, "status=1 iostat=231\n"},
+      {"100,000 digits with an exponent, and with the exponent written without its letter",
+       {"open:10:digits.dat", "read-text:10:1", "read-real:10", "read-real:10", "read-real:10"},
+       "text=1/1\nreal=0x1.1c71c71c71c72p+0\nreal=0x1.1c71c71c71c72p+0\nreal=0x1p+0\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    run_options options;
+    options.arguments = c.arguments;
+    options.directory = dir.path();
+    const auto result = run_program("tp_fault_probe", options);
+    EXPECT_EQ(result.standard_output, c.standard_output);
+    EXPECT_EQ(result.standard_error, "");
+    EXPECT_EQ(result.exit_status, 0);
+  }
+}
+
+TEST(fault_injection, a_50_mb_record_is_written_whole) {
+  temp_dir dir;
+  constexpr std::size_t length = 50 * 1024 * 1024;
+  run_options options;
+  options.arguments = {"open:10:big.dat", "write-long:10:" + std::to_string(length)};
+  options.directory = dir.path();
+  const auto result = run_program("tp_fault_probe", options);
+  EXPECT_EQ(result.standard_error, "");
+  EXPECT_EQ(result.exit_status, 0);
+  const std::string written = dir.read("big.dat");
+  ASSERT_EQ(written.size(), length + 3);  // the leading blank and CR LF
+  EXPECT_EQ(written.find_first_not_of('x', 1), length + 1);
+  EXPECT_EQ(written.substr(0, 2) + written.substr(length + 1), " x\r\n");
+}
+
+// The unit pool grows by blocks of 100 and takes back what CLOSE releases: 350 units open at
+// once, then rounds of 150 opened and closed, each file ending with what was written last.
+TEST(fault_injection, many_units_open_at_once_and_in_turn) {
+  temp_dir dir;
+  run_options options;
+  options.arguments = {"open-many:10:350", "cycle:4:150"};
+  options.directory = dir.path();
+  const auto result = run_program("tp_fault_probe", options);
+  EXPECT_EQ(result.standard_output, "");
+  EXPECT_EQ(result.standard_error, "");
+  EXPECT_EQ(result.exit_status, 0);
+  const auto integer_record = [](int value) {
+    const std::string digits = std::to_string(value);
+    return " " + std::string(12 - digits.size(), ' ') + digits + "\r\n";
+  };
+  for (int unit = 10; unit < 360; ++unit) {
+    SCOPED_TRACE(unit);
+    EXPECT_EQ(dir.read("u" + std::to_string(unit) + ".dat"), integer_record(unit));
+    if (unit < 160) {
+      EXPECT_EQ(dir.read("c" + std::to_string(unit) + ".dat"), integer_record(3));
+    }
+  }
 }
 
 }  // namespace
