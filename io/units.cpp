@@ -115,8 +115,11 @@ std::int32_t seek(std::FILE* stream, std::int64_t offset, int whence) {
   return ::fseeko(stream, static_cast<off_t>(offset), whence) == 0 ? 0 : last_error();
 }
 
+// -1 with errno set when the buffered bytes cannot be written: the stream drops them, so
+// going on with the size would lose them without a word.
 std::int64_t file_size(std::FILE* stream) {
-  std::fflush(stream);
+  errno = 0;
+  if (std::fflush(stream) != 0) return -1;
   struct stat info {};
   if (::fstat(::fileno(stream), &info) != 0) return -1;
   return static_cast<std::int64_t>(info.st_size);
@@ -207,7 +210,8 @@ std::int32_t position_direct(unit_connection& connection, const std::int32_t* re
   const std::int64_t length = connection.record_length;
   if (direction == transfer_direction::DIRECTION_READ && number > connection.record_count) {
     const std::int64_t size = file_size(connection.stream);
-    if (size >= 0 && length > 0) connection.record_count = static_cast<std::int32_t>(size / length);
+    if (size < 0) return last_error();
+    if (length > 0) connection.record_count = static_cast<std::int32_t>(size / length);
     if (number > connection.record_count) {
       connection.record_counter = number + 1;
       return ERROR_NO_RECORD;
@@ -216,7 +220,8 @@ std::int32_t position_direct(unit_connection& connection, const std::int32_t* re
   const std::int64_t start = (static_cast<std::int64_t>(number) - 1) * length;
   if (direction == transfer_direction::DIRECTION_WRITE) {
     const std::int64_t size = file_size(connection.stream);
-    if (size >= 0 && size < start) {
+    if (size < 0) return last_error();
+    if (size < start) {
       if (const std::int32_t code = seek(connection.stream, 0, SEEK_END); code != 0) return code;
       for (std::int64_t i = size; i < start; ++i) std::fputc(0, connection.stream);
       if (std::ferror(connection.stream)) return last_error();
