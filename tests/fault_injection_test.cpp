@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "process_runner.h"
+#include "test_paths.h"
 
 namespace {
 
@@ -240,6 +241,65 @@ TEST(fault_injection, many_units_open_at_once_and_in_turn) {
       EXPECT_EQ(dir.read("c" + std::to_string(unit) + ".dat"), integer_record(3));
     }
   }
+}
+
+// The prime-factor program on the same faults: its output file on a full device, its input
+// file unreadable. It quotes its own source path as the compiler was given it.
+TEST(fault_injection, prime_factor_program_reports_its_file_faults) {
+  if (!std::filesystem::exists(test::program_path("primefac"))) GTEST_SKIP() << "primefac is not built";
+  const std::string source = std::string(test::source_dir) + "/primefac/SourceFile1.cpp";
+  const auto in_source = [&source](int line) {
+    return " In source file " + source + ", at line number " + std::to_string(line) + "\n";
+  };
+  struct program_case {
+    const char* why;
+    void (*prepare)(const temp_dir&);
+    std::string standard_error;
+  };
+  const program_case cases[] = {
+      {"Result.dat on a full device: the factors held in the buffer fail at the normal end",
+       [](const temp_dir& dir) {
+         dir.write("Numbers.dat", "12\n0\n");
+         std::filesystem::create_symlink("/dev/full", dir / "Result.dat");
+       },
+       stdio_report("CLOSE", 13, ENOSPC,
+                    " File name = Result.dat    formatted, sequential access   record = 4\n" + in_source(7))},
+      {"Numbers.dat whose bytes cannot be read",
+       [](const temp_dir& dir) { std::filesystem::create_symlink("/proc/self/mem", dir / "Numbers.dat"); },
+       stdio_report("list-directed read", 12, EIO,
+                    " File name = Numbers.dat    formatted, sequential access   record = 1\n" + in_source(7))},
+      {"Numbers.dat is a directory",
+       [](const temp_dir& dir) { std::filesystem::create_directory(dir / "Numbers.dat"); },
+       stdio_report("OPEN", 12, EISDIR, " File name = Numbers.dat\n" + in_source(4))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    temp_dir dir;
+    c.prepare(dir);
+    run_options options;
+    options.directory = dir.path();
+    options.unset_environment = {"LANG", "TKA_TERM", "FORTRANOPT"};
+    const auto result = run_program("primefac", options);
+    EXPECT_EQ(result.standard_output, "");
+    EXPECT_EQ(result.standard_error, c.standard_error);
+    EXPECT_EQ(result.exit_status, 127);
+  }
+}
+
+TEST(fault_injection, prime_factor_program_without_read_permission) {
+  if (!std::filesystem::exists(test::program_path("primefac"))) GTEST_SKIP() << "primefac is not built";
+  if (geteuid() == 0) GTEST_SKIP() << "running as root: permissions do not apply";
+  temp_dir dir;
+  dir.write("Numbers.dat", "12\n0\n");
+  std::filesystem::permissions(dir / "Numbers.dat", std::filesystem::perms::none);
+  run_options options;
+  options.directory = dir.path();
+  const auto result = run_program("primefac", options);
+  EXPECT_EQ(result.standard_error,
+            stdio_report("OPEN", 12, EACCES,
+                         " File name = Numbers.dat\n In source file " + std::string(test::source_dir) +
+                             "/primefac/SourceFile1.cpp, at line number 4\n"));
+  EXPECT_EQ(result.exit_status, 127);
 }
 
 }  // namespace
