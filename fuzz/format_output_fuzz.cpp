@@ -58,8 +58,9 @@ class format_builder {
   std::int32_t value(bool width) {
     const std::uint8_t kind = input_.byte();
     if (kind < 200) return static_cast<std::int32_t>(input_.byte() % 40);
-    if (kind < 220) return -static_cast<std::int32_t>(input_.byte() % 5);
-    if (width || bounded_) return static_cast<std::int32_t>(input_.bits<std::uint16_t>() % 400);
+    if (kind < 225) return -static_cast<std::int32_t>(input_.byte() % 5);
+    // Rare, since a huge repeat of a control edit runs until the interpreter's scan limit.
+    if (kind < 250 || width || bounded_) return static_cast<std::int32_t>(input_.bits<std::uint16_t>() % 400);
     constexpr std::int32_t extremes[] = {std::numeric_limits<std::int32_t>::max(),
                                          std::numeric_limits<std::int32_t>::min(), 1 << 30, 127, 128, -128, -129};
     return extremes[input_.byte() % std::size(extremes)];
