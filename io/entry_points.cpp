@@ -17,6 +17,8 @@ int32_t count_arg(const int32_t* count) { return io::is_absent(count) ? 1 : *cou
 int32_t stride_arg(const int32_t* stride) { return io::is_absent(stride) ? 0 : *stride; }
 int32_t type_arg(const int32_t* type) { return io::is_absent(type) ? 0 : *type; }
 const int32_t* record_arg(const int32_t* rec) { return io::reference_arg(rec); }
+// An omitted unit is no valid unit: the statement reports 212 instead of reading nowhere.
+int32_t unit_arg(const int32_t* unit) { return io::is_absent(unit) ? -1 : *unit; }
 }  // namespace
 
 extern "C" {
@@ -30,7 +32,7 @@ void io_set_pos(int32_t flags, int64_t position) { io::io_set_pos(flags, positio
 void io_set_iomsg(char* buffer, int32_t length) { io::io_set_iomsg(buffer, length); }
 
 int32_t ld_write_begin(const int32_t* unit, const int32_t* rec, const int32_t* flags, int32_t* iostat) {
-  return io::ld_write_begin(*unit, record_arg(rec), io::flags_arg(flags), io::reference_arg(iostat));
+  return io::ld_write_begin(unit_arg(unit), record_arg(rec), io::flags_arg(flags), io::reference_arg(iostat));
 }
 
 int32_t ld_write_item(const int32_t* type, const int32_t* count, const int32_t* stride,
@@ -51,7 +53,7 @@ int32_t ld_internal_write_begin(char* variable, const int32_t* record_count, con
 }
 
 int32_t ld_read_begin(const int32_t* unit, const int32_t* rec, const int32_t* flags, int32_t* iostat) {
-  return io::ld_read_begin(*unit, record_arg(rec), io::flags_arg(flags), io::reference_arg(iostat));
+  return io::ld_read_begin(unit_arg(unit), record_arg(rec), io::flags_arg(flags), io::reference_arg(iostat));
 }
 
 int32_t ld_read_item(const int32_t* type, const int32_t* count, const int32_t* stride,
@@ -70,7 +72,7 @@ int32_t ld_internal_read_begin(const char* variable, const int32_t* record_count
 int32_t fmt_write_begin(const int32_t* unit, const int32_t* rec, const int32_t* flags,
                         int32_t* iostat, const int32_t* format, const char* advance,
                         int32_t advance_len) {
-  return io::fmt_write_begin(*unit, record_arg(rec), io::flags_arg(flags), io::reference_arg(iostat),
+  return io::fmt_write_begin(unit_arg(unit), record_arg(rec), io::flags_arg(flags), io::reference_arg(iostat),
                              io::reference_arg(format), io::text_arg(advance, advance_len));
 }
 
@@ -124,7 +126,7 @@ int32_t open_unit(const int32_t* unit, const int32_t* flags, const char* access,
   specifiers.status = io::text_arg(status, status_len);
   specifiers.dispose = io::text_arg(dispose, dispose_len);
   specifiers.recl = io::reference_arg(recl);
-  return io::open_statement(*unit, io::flags_arg(flags), io::reference_arg(iostat), specifiers);
+  return io::open_statement(unit_arg(unit), io::flags_arg(flags), io::reference_arg(iostat), specifiers);
 }
 
 int32_t open_extended_specifiers(const int32_t* open_status, const char* decimal, const char* round,
@@ -140,7 +142,7 @@ int32_t open_extended_specifiers(const int32_t* open_status, const char* decimal
 
 int32_t close_unit(const int32_t* unit, const int32_t* flags, int32_t* iostat, const char* status,
                    int32_t status_len) {
-  return io::close_statement(*unit, io::flags_arg(flags), io::reference_arg(iostat),
+  return io::close_statement(unit_arg(unit), io::flags_arg(flags), io::reference_arg(iostat),
                              io::text_arg(status, status_len));
 }
 

@@ -1,30 +1,697 @@
-// Formatted write statements: the compiled-format interpreter.
+// Formatted write statements: the compiled-format interpreter (`format_next_code`,
+// `format_item`), the record it builds (`fmt_put`, `fmt_end_record`) and the `repeat_stack`.
 #include "format_output.h"
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "format_fields.h"
+#include "records.h"
 #include "statement.h"
 #include "units.h"
 
 namespace io {
+namespace {
 
-std::int32_t fmt_write_begin(std::int32_t unit, const std::int32_t*, std::int32_t flags,
-                             std::int32_t* iostat, const std::int32_t*,
-                             std::optional<std::string_view>) {
+constexpr std::int32_t repeat_stack_size = 20;
+constexpr std::int64_t initial_record_capacity = 200;
+constexpr std::int64_t growth_margin = 200;
+// Tab and skip edits only move the position; it stops growing here, far past any record, so
+// no sequence of them can overflow it.
+constexpr std::int64_t position_ceiling = std::int64_t{1} << 62;
+// A format read through the C entries is bounded only by its end marker.
+constexpr std::size_t unbounded = static_cast<std::size_t>(-1);
+
+struct repeat_entry {
+  std::int32_t remaining;
+  std::int32_t code;
+  std::size_t index;  // the word after the code
+};
+
+// A scan either places an item, or runs on at the end of the statement without one.
+enum class scan_mode : std::int32_t { SCAN_ITEM = 0, SCAN_END = 1, SCAN_END_NON_ADVANCING = 2 };
+enum class record_end : std::int32_t { END_ADVANCING = 0, END_NON_ADVANCING = 1 };
+
+struct fmt_write_state {
+  bool active = false;  // from a successful begin to the end
+  bool internal = false;
+  // Internal write: the variable, the current record and how many records remain from it.
+  char* variable = nullptr;
+  std::int64_t internal_record_length = 0;
+  std::int64_t record_index = 0;
+  std::int64_t records_left = 0;
+  bool record_filled = false;  // the current internal record has been blanked
+  unit_connection* connection = nullptr;
+  bool direct = false;
+  const std::int32_t* format = nullptr;
+  std::size_t word_limit = 0;  // shrinks to just past the end marker once that is met
+  std::size_t index = 0;
+  std::int64_t codes_read = 0;
+  // External records are built here; every byte from record_length to capacity is a blank.
+  std::array<char, initial_record_capacity> initial_buffer{};
+  char* buffer = initial_buffer.data();
+  std::int64_t capacity = initial_record_capacity;
+  std::int64_t position = 0;
+  std::int64_t record_length = 0;
+  bool record_ended = false;
+  std::int32_t scale = 0;
+  bool plus = false;
+  bool dollar = false;
+  bool non_advancing = false;
+  decimal_code decimal = decimal_code::DECIMAL_UNSET;
+  std::array<repeat_entry, repeat_stack_size> repeat_stack{};
+  std::int32_t depth = -1;
+  bool repeat_pending = false;
+};
+
+fmt_write_state& state() {
+  // Never destroyed: the exit handler may still end statements after static destructors.
+  static fmt_write_state& the_state = [] () -> fmt_write_state& {
+    auto* s = new fmt_write_state;
+    s->initial_buffer.fill(' ');
+    return *s;
+  }();
+  return the_state;
+}
+
+struct operand_registry {
+  std::array<format_operand_routine, max_operand_routines> routines{};
+  std::int32_t count = 0;
+};
+constinit operand_registry registry;
+
+std::int32_t last_error() { return errno != 0 ? errno : EIO; }
+
+std::int32_t report(std::int32_t code) { return code == 0 ? 0 : io_error(code); }
+
+// Reading the format ---------------------------------------------------------------------
+
+std::int32_t read_word(std::int32_t& word) {
+  auto& s = state();
+  if (s.index >= s.word_limit) return io_error(ERROR_INVALID_EDIT);
+  word = s.format[s.index++];
+  return 0;
+}
+
+// An operand pair: the value itself, or what the registered routine it names returns.
+std::int32_t read_operand(std::int32_t& value) {
+  std::int32_t flag = 0;
+  if (const std::int32_t status = read_word(flag); status != 0) return status;
+  if (const std::int32_t status = read_word(value); status != 0) return status;
+  if (flag == 0) return 0;
+  if (value < 0 || value >= registry.count) return io_error(ERROR_INVALID_EDIT);
+  value = registry.routines[static_cast<std::size_t>(value)]();
+  return 0;
+}
+
+// The next edit code with its repeat count applied; FORMAT_ERROR once an error is reported.
+std::int32_t format_next_code() {
+  auto& s = state();
+  if (++s.codes_read > max_codes_per_scan) {
+    io_error(ERROR_INFINITE_FORMAT);
+    return FORMAT_ERROR;
+  }
+  if (s.repeat_pending && s.depth >= 0) {
+    repeat_entry& top = s.repeat_stack[static_cast<std::size_t>(s.depth)];
+    s.index = top.index;
+    const std::int32_t code = top.code;
+    if (top.remaining-- <= 1) {
+      --s.depth;
+      s.repeat_pending = false;
+    }
+    return code;
+  }
+  s.repeat_pending = false;
+  std::int32_t code = 0;
+  if (read_word(code) != 0) return FORMAT_ERROR;
+  std::int32_t repeat = 1;
+  if (code >= 0) {
+    --s.index;  // the word was the flag of the count's operand pair
+    if (read_operand(repeat) != 0 || read_word(code) != 0) return FORMAT_ERROR;
+  }
+  if (repeat == 1) return code;
+  if (repeat < 1) {
+    io_error(ERROR_REPEAT_COUNT);
+    return FORMAT_ERROR;
+  }
+  if (s.depth + 1 >= repeat_stack_size) {
+    io_error(ERROR_NESTING);
+    return FORMAT_ERROR;
+  }
+  s.repeat_stack[static_cast<std::size_t>(++s.depth)] = {repeat - 1, code, s.index};
+  // A group's entry waits for its group end; anything else is handed out again at once.
+  if (code != FORMAT_GROUP) s.repeat_pending = true;
+  return code;
+}
+
+// The record -------------------------------------------------------------------------------
+
+bool grow_buffer(std::int64_t needed) {
+  auto& s = state();
+  const std::int64_t capacity = needed + growth_margin;
+  char* grown = nullptr;
+  if (s.buffer == s.initial_buffer.data()) {
+    grown = static_cast<char*>(std::malloc(static_cast<std::size_t>(capacity)));
+    if (grown != nullptr) std::memcpy(grown, s.buffer, static_cast<std::size_t>(s.capacity));
+  } else {
+    grown = static_cast<char*>(std::realloc(s.buffer, static_cast<std::size_t>(capacity)));
+  }
+  if (grown == nullptr) return false;
+  std::memset(grown + s.capacity, ' ', static_cast<std::size_t>(capacity - s.capacity));
+  s.buffer = grown;
+  s.capacity = capacity;
+  return true;
+}
+
+// What the current record can still take at the position, and the error past that.
+struct record_room {
+  std::int64_t bytes;  // negative when even an empty text has no record
+  std::int32_t overflow_code;
+};
+record_room room_left() {
+  const auto& s = state();
+  if (s.internal) {
+    if (s.records_left <= 0) return {-1, ERROR_PAST_INTERNAL};
+    return {s.internal_record_length - s.position, ERROR_PAST_RECORD};
+  }
+  if (s.direct && s.connection->record_length <= max_record_length) {
+    return {s.connection->record_length - s.position, ERROR_PAST_RECORD};
+  }
+  return {max_record_length - s.position, ERROR_ALLOCATION};
+}
+
+void blank_internal_record() {
+  auto& s = state();
+  std::memset(s.variable + s.record_index * s.internal_record_length, ' ',
+              static_cast<std::size_t>(s.internal_record_length));
+  s.record_filled = true;
+}
+
+// Room for n bytes at the position: the bytes are the caller's to fill. Returns 0 or an
+// error code, and then nothing is stored.
+std::int32_t claim(std::int64_t n, char*& out) {
+  auto& s = state();
+  if (const record_room room = room_left(); n > room.bytes) return room.overflow_code;
+  const std::int64_t end = s.position + n;
+  if (s.internal) {
+    if (!s.record_filled) blank_internal_record();
+    out = s.variable + s.record_index * s.internal_record_length + s.position;
+  } else {
+    if (end > s.capacity && !grow_buffer(end)) return ERROR_ALLOCATION;
+    out = s.buffer + s.position;
+  }
+  s.position = end;
+  s.record_ended = false;
+  s.record_length = std::max(s.record_length, end);
+  return 0;
+}
+
+std::int32_t fmt_put(std::string_view text) {
+  char* out = nullptr;
+  if (const std::int32_t code = claim(static_cast<std::int64_t>(text.size()), out); code != 0) {
+    return code;
+  }
+  if (!text.empty()) std::memcpy(out, text.data(), text.size());
+  return 0;
+}
+
+std::int32_t put_repeated(char c, std::int64_t n) {
+  char* out = nullptr;
+  if (const std::int32_t code = claim(n, out); code != 0) return code;
+  std::memset(out, c, static_cast<std::size_t>(n));
+  return 0;
+}
+
+std::int32_t write_blanks(unit_connection& connection, std::int64_t n) {
+  static constexpr std::string_view blanks = "                                                                ";
+  for (; n > 0; n -= static_cast<std::int64_t>(blanks.size())) {
+    const auto run = static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(blanks.size())));
+    if (const std::int32_t code = write_record_bytes(connection, blanks.substr(0, run)); code != 0) {
+      return code;
+    }
+  }
+  return 0;
+}
+
+std::string_view built_record(std::int64_t length) {
+  return {state().buffer, static_cast<std::size_t>(length)};
+}
+
+std::int32_t write_external_record(record_end how) {
+  auto& s = state();
+  unit_connection& connection = *s.connection;
+  if (s.direct) {
+    if (const std::int32_t code = write_record_bytes(connection, built_record(s.record_length)); code != 0) {
+      return code;
+    }
+    return write_blanks(connection, connection.record_length - s.record_length);
+  }
+  if (how == record_end::END_NON_ADVANCING) {
+    // The bytes before the position go out; those after it stay the start of the next write.
+    const std::int64_t written = std::min(s.position, s.record_length);
+    if (const std::int32_t code = write_record_bytes(connection, built_record(written)); code != 0) {
+      return code;
+    }
+    if (s.position > s.record_length) {
+      if (const std::int32_t code = write_blanks(connection, s.position - s.record_length); code != 0) {
+        return code;
+      }
+    } else {
+      try {
+        connection.partial_record.assign(s.buffer + written, static_cast<std::size_t>(s.record_length - written));
+      } catch (const std::bad_alloc&) {
+        return ERROR_ALLOCATION;
+      }
+    }
+    connection.record_open = true;
+    return 0;
+  }
+  if (const std::int32_t code = write_record_bytes(connection, built_record(s.record_length)); code != 0) {
+    return code;
+  }
+  if (!s.dollar) {
+    if (const std::int32_t code = write_record_terminator(connection); code != 0) return code;
+    if (std::ferror(connection.stream)) return EIO;
+  } else {
+    errno = 0;
+    if (std::fflush(connection.stream) != 0) return last_error();
+  }
+  connection.record_open = false;
+  return 0;
+}
+
+// Ends the record being built. Returns 0 or an error code for the caller to report.
+std::int32_t fmt_end_record(record_end how) {
+  auto& s = state();
+  if (s.internal) {
+    if (s.records_left <= 0) return ERROR_PAST_INTERNAL;
+    // An ended record was written, even if no text reached it.
+    if (!s.record_filled) blank_internal_record();
+    --s.records_left;
+    ++s.record_index;
+    s.record_filled = false;  // blanked before its first text, so a record never reached stays as it was
+  } else {
+    if (const std::int32_t code = write_external_record(how); code != 0) return code;
+    std::memset(s.buffer, ' ', static_cast<std::size_t>(s.record_length));
+    ++s.connection->record_counter;
+  }
+  s.record_ended = true;
+  s.position = 0;
+  s.record_length = 0;
+  return 0;
+}
+
+// Data edits -------------------------------------------------------------------------------
+
+struct bare_form {
+  std::int32_t bare, with_operands;
+};
+constexpr bare_form bare_forms[] = {
+    {FORMAT_A, FORMAT_A_W}, {FORMAT_L, FORMAT_L_W}, {FORMAT_I, FORMAT_I_W},
+    {FORMAT_F, FORMAT_F_W}, {FORMAT_E, FORMAT_E_W}, {FORMAT_G, FORMAT_G_W},
+    {FORMAT_D, FORMAT_D_W}, {FORMAT_O, FORMAT_O_W}, {FORMAT_Z, FORMAT_Z_W},
+};
+static_assert(std::size(bare_forms) == 9);
+
+constexpr std::int32_t default_exponent_digits = 2;
+
+// A negative width from a routine counts as 0.
+std::int32_t read_descriptor(std::int32_t code, edit_descriptor& d) {
+  d = {code, false, 0, 0, default_exponent_digits, false};
+  for (const auto& form : bare_forms) {
+    if (form.bare == code) {
+      d.code = form.with_operands;
+      d.bare = true;
+      return 0;
+    }
+  }
+  if (const std::int32_t status = read_operand(d.width); status != 0) return status;
+  d.width = std::max(d.width, 0);
+  if (code == FORMAT_A_W || code == FORMAT_L_W) return 0;
+  if (const std::int32_t status = read_operand(d.digits); status != 0) return status;
+  if (code != FORMAT_E_W && code != FORMAT_EN_W && code != FORMAT_ES_W && code != FORMAT_G_W) {
+    return 0;
+  }
+  auto& s = state();
+  if (s.index < s.word_limit && s.format[s.index] == FORMAT_EXPONENT_WIDTH) {
+    ++s.index;
+    d.exponent_given = true;
+    return read_operand(d.exponent);
+  }
+  return 0;
+}
+
+field_settings settings_for_field() {
+  const auto& s = state();
+  decimal_code mode = s.decimal;
+  if (mode == decimal_code::DECIMAL_UNSET && s.connection != nullptr) mode = s.connection->decimal;
+  const record_room room = room_left();
+  return {s.scale, s.plus ? 1 : 0, mode == decimal_code::DECIMAL_COMMA ? 1 : 0, room.bytes,
+          room.overflow_code};
+}
+
+// Reads the descriptor's operands and puts the item's field. Returns 0 or the status reported.
+std::int32_t edit_item(std::int32_t code, const item_ref& item) {
+  edit_descriptor d{};
+  if (const std::int32_t status = read_descriptor(code, d); status != 0) return status;
+  const field f = edit_field(d, item, settings_for_field());
+  if (f.code != 0) return io_error(f.code);
+  if (f.blanks > 0) {
+    if (const std::int32_t error = put_repeated(' ', f.blanks); error != 0) return io_error(error);
+  }
+  return report(fmt_put(f.text));
+}
+
+// The interpreter ----------------------------------------------------------------------
+
+std::int32_t put_literal() {
+  auto& s = state();
+  std::int32_t length = 0;
+  if (const std::int32_t status = read_word(length); status != 0) return status;
+  const auto words = (static_cast<std::size_t>(length) + 3) / 4;
+  // A group end may return to an index past the limit that a later end marker set.
+  if (length < 0 || s.index > s.word_limit || words > s.word_limit - s.index) {
+    return io_error(ERROR_INVALID_EDIT);
+  }
+  const auto* text = reinterpret_cast<const char*>(s.format + s.index);
+  s.index += words;
+  return report(fmt_put({text, static_cast<std::size_t>(length)}));
+}
+
+// Tn, TLn, TRn, nX.
+std::int32_t tab(std::int32_t code) {
+  auto& s = state();
+  std::int32_t n = 0;
+  if (const std::int32_t status = read_operand(n); status != 0) return status;
+  if (n <= 0) return io_error(ERROR_TAB_RANGE);
+  switch (code) {
+    case FORMAT_T: s.position = n - 1; break;
+    case FORMAT_TL: s.position = std::max<std::int64_t>(s.position - n, 0); break;
+    default: s.position = std::min(s.position + n, position_ceiling); break;
+  }
+  return 0;
+}
+
+void apply_dollar() {
+  auto& s = state();
+  if (option_vaxio()) {
+    // Carriage control: only a console record that starts with a blank or '+' stays open.
+    const char first = s.internal ? ' ' : s.buffer[0];
+    if ((first != ' ' && first != '+') || s.internal || !s.connection->console) return;
+  }
+  s.dollar = true;
+}
+
+bool is_data_edit(std::int32_t code) {
+  return (code <= FORMAT_A_W && code >= FORMAT_F_W) || (code <= FORMAT_E_W && code >= FORMAT_Z) ||
+         code == FORMAT_B_W;
+}
+
+// Handles codes until a data edit descriptor has placed the item, or, at the end of the
+// statement, until the scan stops. Returns 0 or the status of the error reported.
+std::int32_t format_item(const item_ref* item, scan_mode mode) {
+  auto& s = state();
+  s.codes_read = 0;
+  bool end_seen = false;
+  for (;;) {
+    const std::int32_t code = format_next_code();
+    if (is_data_edit(code)) {
+      if (item == nullptr) return 0;
+      return edit_item(code, *item);
+    }
+    switch (code) {
+      case FORMAT_END: {
+        std::int32_t reversion = 0;
+        if (const std::int32_t status = read_word(reversion); status != 0) return status;
+        // Nothing past the end marker is part of the format, and reversion only goes back.
+        s.word_limit = std::min(s.word_limit, s.index);
+        if (reversion < 0 || static_cast<std::size_t>(reversion) >= s.index - 1) {
+          return io_error(ERROR_INVALID_EDIT);
+        }
+        if (mode == scan_mode::SCAN_END_NON_ADVANCING) return 0;
+        // Reversion starts a new record even in a non-advancing statement.
+        if (const std::int32_t error = fmt_end_record(record_end::END_ADVANCING); error != 0) {
+          return io_error(error);
+        }
+        s.index = static_cast<std::size_t>(reversion);
+        if (item == nullptr) return 0;
+        if (end_seen) return io_error(ERROR_INFINITE_FORMAT);
+        end_seen = true;
+        break;
+      }
+      case FORMAT_GROUP:
+      case FORMAT_NOP1:
+      case FORMAT_NOP2:
+        break;
+      case FORMAT_GROUP_END: {
+        std::int32_t first = 0;
+        if (const std::int32_t status = read_word(first); status != 0) return status;
+        if (s.depth < 0 || first < 0 ||
+            s.repeat_stack[static_cast<std::size_t>(s.depth)].index != static_cast<std::size_t>(first)) {
+          break;
+        }
+        // Back to the group's first word: an index the scan has already passed.
+        repeat_entry& top = s.repeat_stack[static_cast<std::size_t>(s.depth)];
+        s.index = top.index;
+        if (top.remaining-- <= 1) {
+          --s.depth;
+          s.repeat_pending = false;
+        }
+        break;
+      }
+      case FORMAT_SCALE: {
+        std::int32_t k = 0;
+        if (const std::int32_t status = read_operand(k); status != 0) return status;
+        if (k < -128 || k > 127) return io_error(ERROR_SCALE_FACTOR);
+        s.scale = k;
+        break;
+      }
+      case FORMAT_LITERAL:
+      case FORMAT_LITERAL2:
+        if (const std::int32_t status = put_literal(); status != 0) return status;
+        break;
+      case FORMAT_T:
+      case FORMAT_TL:
+      case FORMAT_TR:
+      case FORMAT_X:
+        if (const std::int32_t status = tab(code); status != 0) return status;
+        break;
+      case FORMAT_S:
+      case FORMAT_SS:
+        s.plus = false;
+        break;
+      case FORMAT_SP:
+        s.plus = true;
+        break;
+      case FORMAT_DC:
+        s.decimal = decimal_code::DECIMAL_COMMA;
+        break;
+      case FORMAT_DP:
+        s.decimal = decimal_code::DECIMAL_POINT;
+        break;
+      case FORMAT_SLASH:
+        if (const std::int32_t error = fmt_end_record(record_end::END_ADVANCING); error != 0) {
+          return io_error(error);
+        }
+        // The record after a slash is written at the end of the statement even when empty.
+        s.record_ended = false;
+        break;
+      case FORMAT_COLON:
+        if (item == nullptr) {
+          s.record_ended = false;
+          return 0;
+        }
+        break;
+      case FORMAT_SKIP_ITEM:
+        return 0;
+      case FORMAT_DOLLAR:
+        if (mode == scan_mode::SCAN_END_NON_ADVANCING) return 0;
+        apply_dollar();
+        break;
+      case FORMAT_ERROR: {
+        // The fetch has reported its error; the same word written into a format has not.
+        const std::int32_t status = statement_failure_status();
+        return status != 0 ? status : io_error(ERROR_INVALID_EDIT);
+      }
+      default:
+        return io_error(ERROR_INVALID_EDIT);
+    }
+  }
+}
+
+void reset_statement(const std::int32_t* format, std::size_t word_limit) {
+  auto& s = state();
+  // A statement that failed may have left text behind; the buffer is blank beyond its records.
+  std::memset(s.buffer, ' ', static_cast<std::size_t>(std::min(s.record_length, s.capacity)));
+  s.format = format;
+  s.word_limit = word_limit;
+  s.index = 0;
+  s.position = 0;
+  s.record_length = 0;
+  s.record_ended = false;
+  s.scale = 0;
+  s.plus = false;
+  s.dollar = false;
+  s.non_advancing = false;
+  s.depth = -1;
+  s.repeat_pending = false;
+  s.connection = nullptr;
+  s.direct = false;
+  s.internal = false;
+  s.variable = nullptr;
+}
+
+std::int32_t begin_external(std::int32_t unit, const std::int32_t* record, std::int32_t flags,
+                            std::int32_t* iostat, const std::int32_t* format,
+                            std::size_t word_limit, std::optional<std::string_view> advance) {
   io_statement_begin(unit, flags, iostat, KIND_FORMATTED_WRITE);
-  return io_error(ERROR_INVALID_EDIT);
+  auto& s = state();
+  s.active = false;
+  // Formats given as text at run time are never compiled here.
+  if (format == nullptr) return io_error(ERROR_INVALID_EDIT);
+  unit_connection* connection =
+      unit_for_transfer(unit, form_code::FORM_FORMATTED, record, transfer_direction::DIRECTION_WRITE);
+  if (connection == nullptr) return 1;
+  connection->statement_position = 0;
+  const bool direct = connection->access == access_code::ACCESS_DIRECT;
+  if (advance && direct) return io_error(ERROR_CONFLICTING_SPECIFIERS);
+  reset_statement(format, word_limit);
+  s.connection = connection;
+  s.direct = direct;
+  s.decimal = connection->decimal;
+  s.non_advancing = match_keyword(advance, "NO");
+  // What a non-advancing write left after its position is the start of this record.
+  const auto saved = static_cast<std::int64_t>(connection->partial_record.size());
+  if (saved > 0) {
+    if (saved > s.capacity && !grow_buffer(saved)) return io_error(ERROR_ALLOCATION);
+    std::memcpy(s.buffer, connection->partial_record.data(), static_cast<std::size_t>(saved));
+    s.record_length = saved;
+    connection->partial_record.clear();
+  }
+  s.active = true;
+  return 0;
 }
 
-std::int32_t fmt_internal_write_begin(char*, std::int32_t, std::int32_t flags, std::int32_t* iostat,
-                                      const std::int32_t*, std::int32_t) {
+std::int32_t begin_internal(char* variable, std::int32_t record_count, std::int32_t flags,
+                            std::int32_t* iostat, const std::int32_t* format,
+                            std::size_t word_limit, std::int32_t record_length) {
   io_statement_begin(internal_file_unit, flags, iostat, KIND_FORMATTED_WRITE);
-  return io_error(ERROR_INVALID_EDIT);
+  auto& s = state();
+  s.active = false;
+  if (format == nullptr) return io_error(ERROR_INVALID_EDIT);
+  reset_statement(format, word_limit);
+  s.internal = true;
+  s.variable = variable;
+  s.internal_record_length = std::max(record_length, 0);
+  s.record_index = 0;
+  s.records_left = variable != nullptr ? std::max(record_count, 0) : 0;
+  s.decimal = decimal_code::DECIMAL_UNSET;
+  // The first record is written even when no text reaches it.
+  s.record_filled = false;
+  if (s.records_left > 0) blank_internal_record();
+  s.active = true;
+  return 0;
 }
 
-std::int32_t fmt_write_item(std::int32_t, std::int32_t, std::int32_t, const void*, std::int32_t) {
-  return statement_failure_status();
+}  // namespace
+
+std::int32_t fmt_write_begin(std::int32_t unit, const std::int32_t* record, std::int32_t flags,
+                             std::int32_t* iostat, const std::int32_t* format,
+                             std::optional<std::string_view> advance) {
+  return begin_external(unit, record, flags, iostat, format, unbounded, advance);
 }
 
-std::int32_t fmt_write_end() { return statement_failure_status(); }
+std::int32_t fmt_write_begin(std::int32_t unit, const std::int32_t* record, std::int32_t flags,
+                             std::int32_t* iostat, std::span<const std::int32_t> format,
+                             std::optional<std::string_view> advance) {
+  return begin_external(unit, record, flags, iostat, format.data(), format.size(), advance);
+}
 
-std::int32_t fmt_register_operand(format_operand_routine) { return -1; }
+std::int32_t fmt_internal_write_begin(char* variable, std::int32_t record_count, std::int32_t flags,
+                                      std::int32_t* iostat, const std::int32_t* format,
+                                      std::int32_t record_length) {
+  return begin_internal(variable, record_count, flags, iostat, format, unbounded, record_length);
+}
+
+std::int32_t fmt_internal_write_begin(char* variable, std::int32_t record_count, std::int32_t flags,
+                                      std::int32_t* iostat, std::span<const std::int32_t> format,
+                                      std::int32_t record_length) {
+  return begin_internal(variable, record_count, flags, iostat, format.data(), format.size(),
+                        record_length);
+}
+
+std::int32_t fmt_write_item(std::int32_t type, std::int32_t count, std::int32_t stride,
+                            const void* address, std::int32_t length) {
+  if (const std::int32_t status = statement_failure_status(); status != 0) return status;
+  if (!state().active) return 1;
+  const auto* first = static_cast<const char*>(address);
+  for (std::int32_t i = 0; i < count; ++i) {
+    const char* element = first + static_cast<std::ptrdiff_t>(i) * stride;
+    std::int32_t part_type = 0;
+    std::ptrdiff_t part_size = 0;
+    switch (type) {
+      case TYPE_COMPLEX8: part_type = TYPE_REAL4; part_size = 4; break;
+      case TYPE_COMPLEX16: part_type = TYPE_REAL8; part_size = 8; break;
+      case TYPE_COMPLEX32: part_type = TYPE_REAL16; part_size = 16; break;
+      default: break;
+    }
+    if (part_type != 0) {
+      const item_ref real_part = make_item(part_type, element, 0);
+      const item_ref imaginary_part = make_item(part_type, element + part_size, 0);
+      if (const std::int32_t status = format_item(&real_part, scan_mode::SCAN_ITEM); status != 0) return status;
+      if (const std::int32_t status = format_item(&imaginary_part, scan_mode::SCAN_ITEM); status != 0) {
+        return status;
+      }
+      continue;
+    }
+    const item_ref item = make_item(type, element, length);
+    if (const std::int32_t status = format_item(&item, scan_mode::SCAN_ITEM); status != 0) return status;
+  }
+  return 0;
+}
+
+std::int32_t fmt_write_end() {
+  auto& s = state();
+  const bool was_active = s.active;
+  s.active = false;
+  if (const std::int32_t status = statement_failure_status(); status != 0) return status;
+  if (!was_active) return 1;
+  std::int32_t status = 0;
+  if (s.non_advancing) {
+    status = format_item(nullptr, scan_mode::SCAN_END_NON_ADVANCING);
+    if (status == 0) status = report(fmt_end_record(record_end::END_NON_ADVANCING));
+  } else {
+    status = format_item(nullptr, scan_mode::SCAN_END);
+  }
+  if (status == 0 && !s.internal) {
+    if (!s.record_ended) status = report(fmt_end_record(record_end::END_ADVANCING));
+    if (status == 0) {
+      unit_connection& connection = *s.connection;
+      --connection.record_counter;
+      if (s.direct) connection.record_count = std::max(connection.record_count, connection.record_counter - 1);
+    }
+  } else if (status == 0) {
+    // A record the statement reached is written, blank, even when no text went into it.
+    if (!s.record_ended && !s.record_filled && s.records_left > 0) blank_internal_record();
+    ++s.record_index;
+  }
+  s.decimal = decimal_code::DECIMAL_UNSET;
+  return status;
+}
+
+std::int32_t fmt_register_operand(format_operand_routine routine) {
+  if (routine == nullptr) return -1;
+  for (std::int32_t i = 0; i < registry.count; ++i) {
+    if (registry.routines[static_cast<std::size_t>(i)] == routine) return i;
+  }
+  if (registry.count == max_operand_routines) return -1;
+  registry.routines[static_cast<std::size_t>(registry.count)] = routine;
+  return registry.count++;
+}
 
 }  // namespace io

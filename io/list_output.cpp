@@ -142,6 +142,8 @@ std::int32_t end_output_record() {
   } else if (const std::int32_t code = write_record_terminator(connection); code != 0) {
     return code;
   }
+  // The terminator also ends a record a non-advancing formatted write left open.
+  connection.record_open = false;
   ++connection.record_counter;
   s.column = 0;
   s.last_item_type = 0;

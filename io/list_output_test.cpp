@@ -154,3 +154,25 @@ TEST(ld_internal_write_begin, fills_records_of_the_variable) {
 }
 
 }  // namespace
+
+namespace {
+
+// A free-form write after a non-advancing formatted one ends that record: closing the unit
+// must not add an empty record of its own.
+TEST(ld_write_end, ends_a_record_left_open_by_a_formatted_write) {
+  test::temp_dir dir;
+  const std::string name = (dir / "out.txt").string();
+  const std::int32_t unit = 21, zero = 0, one = 1, type = TYPE_CHARACTER;
+  open_unit(&unit, &zero, nullptr, nullptr, nullptr, nullptr, name.data(), nullptr, nullptr, nullptr, nullptr,
+            nullptr, nullptr, nullptr, 0, 0, 0, 0, static_cast<std::int32_t>(name.size()), 0, 0, 0, 0, 0);
+  static constexpr auto prompt = io::compile_format<"('abc')">();
+  EXPECT_EQ(fmt_write_begin(&unit, nullptr, &zero, nullptr, prompt.data(), "NO", 2), 0);
+  EXPECT_EQ(fmt_write_end(), 0);
+  EXPECT_EQ(ld_write_begin(&unit, nullptr, &zero, nullptr), 0);
+  EXPECT_EQ(ld_write_item(&type, &one, &zero, "def", 3), 0);
+  EXPECT_EQ(ld_write_end(), 0);
+  close_unit(&unit, &zero, nullptr, nullptr, 0);
+  EXPECT_EQ(dir.read("out.txt"), "abc def\r\n");
+}
+
+}  // namespace

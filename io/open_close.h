@@ -17,8 +17,11 @@ struct extended_specifiers {
   std::optional<std::string_view> decimal, round, sign, encoding;
 };
 
+// Each returns 0 or the status of io_error.
 std::int32_t open_statement(std::int32_t unit, std::int32_t flags, std::int32_t* iostat,
                             const open_specifiers& specifiers);
+// DECIMAL=, ROUND=, SIGN= and ENCODING= of the OPEN that returned open_status; they act on
+// last_opened_unit and do nothing after a failed OPEN.
 std::int32_t open_extended(std::int32_t open_status, const extended_specifiers& specifiers);
 std::int32_t close_statement(std::int32_t unit, std::int32_t flags, std::int32_t* iostat,
                              std::optional<std::string_view> status);

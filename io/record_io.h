@@ -139,7 +139,9 @@ int32_t fmt_internal_write_begin(char *variable, const int32_t *record_count,
 
 /* A variable format expression: an operand pair whose flag word is not 0 takes its value
    from a routine the program registered here; the pair's value word is the index that
-   fmt_register_operand returned. The routine is called each time the operand is read. */
+   fmt_register_operand returned. The routine is called each time the operand is read.
+   Registering a routine again returns its first index; a null routine, or one more than
+   1024, gets -1. */
 typedef int32_t (*format_operand_routine)(void);
 int32_t fmt_register_operand(format_operand_routine routine);
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -333,6 +334,11 @@ std::int32_t connect_unit(std::int32_t unit, const connect_request& request) {
     if (name.empty()) return io_error(last_error());
   }
 
+  const std::int32_t length_unit = (request.form == form_code::FORM_UNFORMATTED && t.vaxio) ? 4 : 1;
+  const std::int64_t record_length = static_cast<std::int64_t>(request.recl) * length_unit;
+  // A record length in bytes must fit the connection's 32-bit field.
+  if (record_length > INT32_MAX || record_length < 0) return io_error(ERROR_ILLEGAL_SPECIFIER);
+
   errno = 0;
   std::int32_t code = 0;
   std::FILE* stream = open_by_status(name, request, code);
@@ -353,9 +359,8 @@ std::int32_t connect_unit(std::int32_t unit, const connect_request& request) {
   record->form = request.form;
   record->pad = request.pad;
   record->position = request.position;
-  record->record_length_unit =
-      (request.form == form_code::FORM_UNFORMATTED && t.vaxio) ? 4 : 1;
-  record->record_length = request.recl * record->record_length_unit;
+  record->record_length_unit = length_unit;
+  record->record_length = static_cast<std::int32_t>(record_length);
   record->record_counter = 1;
 
   const bool existing = request.status == open_status_code::OPEN_OLD ||
@@ -391,7 +396,11 @@ std::int32_t connect_unit(std::int32_t unit, const connect_request& request) {
 std::int32_t disconnect_unit(unit_connection& connection, dispose_code dispose) {
   if (connection.record_open) {
     connection.record_open = false;
-    if (const std::int32_t code = write_record_terminator(connection); code != 0) return io_error(code);
+    // What a non-advancing write left after its position still belongs to the record.
+    std::int32_t code = write_record_bytes(connection, connection.partial_record);
+    connection.partial_record.clear();
+    if (code == 0) code = write_record_terminator(connection);
+    if (code != 0) return io_error(code);
   }
   if (connection.console) {
     if (std::fflush(connection.stream) != 0) return io_error(last_error());

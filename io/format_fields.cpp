@@ -1,0 +1,311 @@
+// Data edits of formatted output: the item types they take, their defaults, and each field's
+// text. Nothing here writes; the interpreter puts the field into the record.
+#include "format_fields.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <span>
+
+#include "format_output.h"
+#include "number_to_text.h"
+#include "record_io.h"
+#include "statement.h"
+#include "units.h"
+
+namespace io {
+namespace {
+
+struct item_type {
+  std::int32_t type;
+  std::int32_t size;
+  item_kind kind;
+};
+// The quad real (29) is read through its first 8 bytes, as the size table has it.
+constexpr item_type item_types[] = {
+    {TYPE_INTEGER1, 1, item_kind::KIND_INTEGER}, {TYPE_INTEGER2, 2, item_kind::KIND_INTEGER},
+    {TYPE_INTEGER4, 4, item_kind::KIND_INTEGER}, {TYPE_INTEGER8, 8, item_kind::KIND_INTEGER},
+    {TYPE_LOGICAL1, 1, item_kind::KIND_LOGICAL}, {TYPE_LOGICAL2, 2, item_kind::KIND_LOGICAL},
+    {TYPE_LOGICAL4, 4, item_kind::KIND_LOGICAL}, {TYPE_LOGICAL8, 8, item_kind::KIND_LOGICAL},
+    {TYPE_WORD4, 4, item_kind::KIND_TYPELESS},   {TYPE_REAL4, 4, item_kind::KIND_REAL},
+    {TYPE_REAL8, 8, item_kind::KIND_REAL},       {TYPE_REAL16, 8, item_kind::KIND_REAL},
+};
+static_assert(std::size(item_types) == 12);
+
+constexpr std::int32_t default_exponent_digits = 2;
+
+// Integers, logicals and words of up to 4 bytes are sign-extended 32-bit values.
+std::int64_t integer_value(const item_ref& item) {
+  switch (item.size) {
+    case 1: return static_cast<std::int8_t>(item.bytes[0]);
+    case 2: {
+      std::int16_t v = 0;
+      std::memcpy(&v, item.bytes, sizeof v);
+      return v;
+    }
+    case 4: {
+      std::int32_t v = 0;
+      std::memcpy(&v, item.bytes, sizeof v);
+      return v;
+    }
+    default: {
+      std::int64_t v = 0;
+      std::memcpy(&v, item.bytes, sizeof v);
+      return v;
+    }
+  }
+}
+
+double real_value(const item_ref& item) {
+  if (item.type == TYPE_REAL4) {
+    float v = 0;
+    std::memcpy(&v, item.bytes, sizeof v);
+    return v;
+  }
+  double v = 0;
+  std::memcpy(&v, item.bytes, sizeof v);
+  return v;
+}
+
+struct real_view {
+  double value;
+  std::int32_t type;  // picks the significant digits and the defaults
+};
+
+struct integer_view {
+  std::int64_t value;
+  std::int64_t size;  // 8 for the 64-bit conversion
+};
+
+// The item for F, E, EN, ES, D and G. A typeless word always lends its bits; integers and
+// logicals only under "format_relaxed".
+std::int32_t as_real(const item_ref& item, real_view& out) {
+  if (item.kind == item_kind::KIND_REAL) {
+    out = {real_value(item), item.type};
+    return 0;
+  }
+  if (item.kind == item_kind::KIND_CHARACTER ||
+      (item.kind != item_kind::KIND_TYPELESS && !option_format_relaxed())) {
+    return ERROR_EDIT_MISMATCH;
+  }
+  const std::int64_t bits = integer_value(item);
+  if (item.size == 8) {
+    out = {std::bit_cast<double>(bits), TYPE_REAL8};
+  } else {
+    out = {std::bit_cast<float>(static_cast<std::int32_t>(bits)), TYPE_REAL4};
+  }
+  return 0;
+}
+
+// The item for I: reals lend their bits only under "format_relaxed".
+std::int32_t as_integer(const item_ref& item, integer_view& out) {
+  if (item.kind == item_kind::KIND_CHARACTER) return ERROR_EDIT_MISMATCH;
+  if (item.kind != item_kind::KIND_REAL) {
+    out = {integer_value(item), item.size};
+    return 0;
+  }
+  if (!option_format_relaxed()) return ERROR_EDIT_MISMATCH;
+  if (item.type == TYPE_REAL4) {
+    std::int32_t bits = 0;
+    std::memcpy(&bits, item.bytes, sizeof bits);
+    out = {bits, 4};
+  } else {
+    std::int64_t bits = 0;
+    std::memcpy(&bits, item.bytes, sizeof bits);
+    out = {bits, 8};
+  }
+  return 0;
+}
+
+// Iw / I default width by the value's size.
+std::int32_t default_integer_width(std::int64_t size) {
+  if (size <= 2) return 7;
+  return size == 4 ? 12 : 24;
+}
+
+struct real_defaults {
+  std::int32_t width, decimals;
+};
+real_defaults default_real_layout(std::int32_t type) {
+  if (type == TYPE_REAL4) return {15, 7};
+  if (type == TYPE_REAL8) return {25, 16};
+  return {44, 34};
+}
+
+field failure(std::int32_t code) { return {code, 0, {}}; }
+
+// A minimal-width field is made wide and put without its leading blanks; the conversion
+// buffers are never asked for more than a record may hold.
+std::int32_t conversion_error(std::int64_t width) {
+  return width > max_record_length ? ERROR_ALLOCATION : 0;
+}
+
+// A field is converted only once it is known to fit.
+std::int32_t width_error(std::int64_t width, const field_settings& settings) {
+  if (width > settings.room) return settings.overflow_code;
+  return conversion_error(width);
+}
+
+std::string_view without_leading_blanks(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  return first == std::string_view::npos ? std::string_view{} : text.substr(first);
+}
+
+field character_field(const edit_descriptor& d, const item_ref& item, const field_settings& settings) {
+  const std::string_view bytes{reinterpret_cast<const char*>(item.bytes),
+                               static_cast<std::size_t>(item.size)};
+  if (d.bare) return {0, 0, bytes};
+  if (d.width <= item.size) return {0, 0, bytes.substr(0, static_cast<std::size_t>(d.width))};
+  if (const std::int32_t code = width_error(d.width, settings); code != 0) return failure(code);
+  return {0, d.width - item.size, bytes};
+}
+
+field logical_field(const edit_descriptor& d, const item_ref& item, const field_settings& settings) {
+  if (item.kind == item_kind::KIND_CHARACTER ||
+      (item.kind == item_kind::KIND_REAL && !option_format_relaxed())) {
+    return failure(ERROR_EDIT_MISMATCH);
+  }
+  const std::int64_t width = std::max(d.bare ? 2 : d.width, 1);
+  if (const std::int32_t code = width_error(width, settings); code != 0) return failure(code);
+  // The logical true mask is the lowest bit, found in the lowest-addressed byte.
+  return {0, width - 1, (item.bytes[0] & 1) != 0 ? "T" : "F"};
+}
+
+field integer_field(const edit_descriptor& d, const item_ref& item, const field_settings& settings) {
+  integer_view v{};
+  if (const std::int32_t code = as_integer(item, v); code != 0) return failure(code);
+  const std::int64_t min_digits = d.bare ? 1 : d.digits;
+  std::int64_t width = d.bare ? default_integer_width(v.size) : d.width;
+  const bool minimal = width == 0;
+  // Wide enough for every value and for m digits, so "I0.m" never gives asterisks.
+  if (minimal) width = std::max<std::int64_t>(v.size == 8 ? 21 : 12, min_digits + 1);
+  const std::int32_t code = minimal ? conversion_error(width) : width_error(width, settings);
+  if (code != 0) return failure(code);
+  const auto w = static_cast<std::int32_t>(width);
+  const auto m = static_cast<std::int32_t>(std::clamp<std::int64_t>(min_digits, 0, width));
+  const std::string_view text =
+      v.size == 8 ? format_integer64(v.value, w, m, settings.plus)
+                  : format_integer(static_cast<std::int32_t>(v.value), w, m, settings.plus);
+  return {0, 0, minimal ? without_leading_blanks(text) : text};
+}
+
+// F, E, EN, ES, D, and G on a real.
+field real_field(const edit_descriptor& d, const item_ref& item, const field_settings& settings) {
+  real_view r{};
+  if (const std::int32_t code = as_real(item, r); code != 0) return failure(code);
+  const real_defaults defaults = default_real_layout(r.type);
+  const std::int32_t decimals = d.bare ? defaults.decimals : d.digits;
+  const std::int32_t k = settings.scale;
+  std::int64_t width = d.bare ? defaults.width : d.width;
+  const bool minimal = d.code == FORMAT_F_W && width == 0;
+  if (minimal) {
+    // Room for every digit before the point, so "F0.d" never gives asterisks.
+    width = std::int64_t{std::max(decimals, 0)} + 25 + std::max(k, 0);
+    if (std::isfinite(r.value) && std::fabs(r.value) >= 1e20) width += 310;
+  }
+  const std::int32_t code = minimal ? conversion_error(width) : width_error(width, settings);
+  if (code != 0) return failure(code);
+  const auto w = static_cast<std::int32_t>(width);
+  const std::int32_t e = d.bare ? default_exponent_digits : d.exponent;
+  const std::int32_t given = d.exponent_given ? 1 : 0;
+  const std::int32_t plus = settings.plus;
+  const std::int32_t comma = settings.decimal_comma;
+  std::string_view text;
+  switch (d.code) {
+    case FORMAT_F_W: text = format_fixed(r.value, w, decimals, k, plus, comma); break;
+    case FORMAT_D_W: text = format_d(r.value, w, decimals, k, r.type, plus, comma); break;
+    case FORMAT_G_W:
+      text = format_general(r.value, w, decimals, e, k, r.type, plus, given, comma);
+      break;
+    default:
+      text = format_exponent(r.value, w, decimals, e, k, r.type, plus, given, comma, d.code);
+      break;
+  }
+  return {0, 0, minimal ? without_leading_blanks(text) : text};
+}
+
+// Z, O and B: the item's bytes as one unsigned number, lowest-addressed byte least significant.
+field radix_field(const edit_descriptor& d, const item_ref& item, const field_settings& settings,
+                  std::int32_t bits_per_digit) {
+  const std::int64_t size = item.size;
+  const std::int64_t digit_count = (8 * size + bits_per_digit - 1) / bits_per_digit;
+  std::int64_t width = d.width;
+  std::int64_t min_digits = d.digits;
+  if (d.bare) {
+    min_digits = 1;
+    if (item.kind == item_kind::KIND_CHARACTER) {
+      width = digit_count;
+    } else {
+      width = size <= 2 ? 7 : size == 4 ? 12 : size == 8 ? 23 : 44;
+    }
+  }
+  min_digits = std::clamp<std::int64_t>(min_digits, 0, width);
+  if (const std::int32_t code = width_error(width, settings); code != 0) return failure(code);
+  std::int64_t significant = 0;
+  for (std::int64_t i = size - 1; i >= 0; --i) {
+    if (item.bytes[i] != 0) {
+      significant = (8 * i + 7 - std::countl_zero(item.bytes[i])) / bits_per_digit + 1;
+      break;
+    }
+  }
+  // Leading zero digits go while more than m remain.
+  const std::int64_t shown = std::max(significant, std::min(min_digits, digit_count));
+  const std::span<char> out = field_buffer(static_cast<std::int32_t>(width));
+  if (width > 0 && out.empty()) return failure(ERROR_ALLOCATION);
+  const std::string_view text{out.data(), out.size()};
+  if (shown > width) {
+    std::fill(out.begin(), out.end(), '*');
+    return {0, 0, text};
+  }
+  const std::int64_t zeros = std::max<std::int64_t>(min_digits - shown, 0);
+  char* next = std::fill_n(out.data(), width - zeros - shown, ' ');
+  next = std::fill_n(next, zeros, '0');
+  for (std::int64_t digit = shown - 1; digit >= 0; --digit) {
+    unsigned value = 0;
+    for (std::int32_t k = 0; k < bits_per_digit; ++k) {
+      const std::int64_t bit = digit * bits_per_digit + k;
+      if (bit < 8 * size) value |= ((item.bytes[bit / 8] >> (bit % 8)) & 1u) << k;
+    }
+    *next++ = "0123456789ABCDEF"[value];
+  }
+  return {0, 0, text};
+}
+
+}  // namespace
+
+item_ref make_item(std::int32_t type, const char* address, std::int32_t length) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(address);
+  if (type == TYPE_CHARACTER) return {bytes, type, std::max(length, 0), item_kind::KIND_CHARACTER};
+  for (const auto& entry : item_types) {
+    if (entry.type == type) return {bytes, type, entry.size, entry.kind};
+  }
+  return {bytes, type, 0, item_kind::KIND_UNKNOWN};
+}
+
+field edit_field(edit_descriptor d, const item_ref& item, const field_settings& settings) {
+  if (item.kind == item_kind::KIND_UNKNOWN) return failure(ERROR_EDIT_MISMATCH);
+  if (d.code == FORMAT_G_W) {
+    // G takes the form of the item's own type; its d and e are read and unused.
+    switch (item.kind) {
+      case item_kind::KIND_CHARACTER: d.code = FORMAT_A_W; break;
+      case item_kind::KIND_LOGICAL: d.code = FORMAT_L_W; break;
+      case item_kind::KIND_REAL: break;
+      default:
+        d.code = FORMAT_I_W;
+        d.digits = 1;
+        break;
+    }
+  }
+  switch (d.code) {
+    case FORMAT_A_W: return character_field(d, item, settings);
+    case FORMAT_L_W: return logical_field(d, item, settings);
+    case FORMAT_I_W: return integer_field(d, item, settings);
+    case FORMAT_Z_W: return radix_field(d, item, settings, 4);
+    case FORMAT_O_W: return radix_field(d, item, settings, 3);
+    case FORMAT_B_W: return radix_field(d, item, settings, 1);
+    default: return real_field(d, item, settings);
+  }
+}
+
+}  // namespace io

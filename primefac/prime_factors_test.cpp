@@ -1,0 +1,112 @@
+// The early-stopping trial division against the full divisor loop it replaces.
+#include "prime_factors.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace {
+
+std::vector<std::int32_t> factors_of(std::int32_t number) {
+  std::vector<std::int32_t> factors;
+  primefac::for_each_prime_factor(number, [&](std::int32_t factor) { factors.push_back(factor); });
+  return factors;
+}
+
+// The divisor loop step by step as first written: k runs its whole trip count from 2 to the
+// number, even after the number is down to 1. Only for numbers whose k + 1 fits.
+std::vector<std::int32_t> literal_loop_factors(std::int32_t number) {
+  std::vector<std::int32_t> factors;
+  while (number >= 2) {
+    std::int32_t remaining = number - 1;
+    std::int32_t k = 2;  // remaining is at least 1 here
+    for (;;) {
+      if (number % k == 0) {
+        factors.push_back(k);
+        number /= k;
+        continue;
+      }
+      ++k;
+      --remaining;
+      if (remaining <= 0) break;
+    }
+  }
+  return factors;
+}
+
+TEST(for_each_prime_factor, matches_the_full_divisor_loop_up_to_100000) {
+  for (std::int32_t number = -50; number <= 100000; ++number) {
+    ASSERT_EQ(factors_of(number), literal_loop_factors(number)) << "N = " << number;
+  }
+}
+
+bool is_prime(std::int64_t value) {
+  if (value < 2) return false;
+  for (std::int64_t d = 2; d * d <= value; ++d) {
+    if (value % d == 0) return false;
+  }
+  return true;
+}
+
+// Prime, ascending and multiplying back to the number: the only factorisation there is.
+void expect_factorisation(std::int32_t number) {
+  SCOPED_TRACE(number);
+  const auto factors = factors_of(number);
+  if (number < 2) {
+    EXPECT_TRUE(factors.empty());
+    return;
+  }
+  std::int64_t product = 1;
+  for (std::size_t i = 0; i < factors.size(); ++i) {
+    EXPECT_TRUE(is_prime(factors[i])) << factors[i];
+    if (i > 0) {
+      EXPECT_LE(factors[i - 1], factors[i]);
+    }
+    product *= factors[i];
+  }
+  EXPECT_EQ(product, number);
+}
+
+struct factor_case {
+  std::int32_t number;
+  std::vector<std::int32_t> factors;
+  const char* why;
+};
+
+TEST(for_each_prime_factor, handles_the_edges_of_the_32_bit_range) {
+  const factor_case cases[] = {
+      {INT_MAX, {INT_MAX}, "the largest value is prime: the full loop's k would pass INT_MAX"},
+      {INT_MAX - 1, {2, 3, 3, 7, 11, 31, 151, 331}, "its even neighbour"},
+      {INT_MAX - 2, {5, 19, 22605091}, "a last factor far above the square root"},
+      {INT_MAX - 3, {2, 2, 233, 1103, 2089}, "three odd primes after a square"},
+      {INT_MAX - 4, {3, 715827881}, "one small factor, one large"},
+      {46337 * 46337, {46337, 46337}, "the square of the largest prime below 46341"},
+      {46337 * 46327, {46327, 46337}, "two primes just below the square root"},
+      {1 << 30, std::vector<std::int32_t>(30, 2), "the largest power of two"},
+      {2, {2}, "the smallest prime"},
+      {4, {2, 2}, "the smallest square: k * k equals the number"},
+      {1, {}, "1 has no prime factor"},
+      {0, {}, "0 never reaches the loop in the program, but must not hang"},
+      {-12, {}, "negative numbers have no factor records"},
+      {INT_MIN + 1, {}, "the most negative that negates"},
+      {INT_MIN, {}, "read from -2147483648: no negation, no factors"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.why);
+    EXPECT_EQ(factors_of(c.number), c.factors);
+    expect_factorisation(c.number);
+  }
+}
+
+TEST(for_each_prime_factor, factors_random_large_numbers_completely) {
+  std::mt19937 generator(20240611);
+  std::uniform_int_distribution<std::int32_t> large(INT_MAX / 2, INT_MAX);
+  std::uniform_int_distribution<std::int32_t> any(INT_MIN, INT_MAX);
+  for (int i = 0; i < 1000; ++i) expect_factorisation(large(generator));
+  for (int i = 0; i < 1000; ++i) expect_factorisation(any(generator));
+}
+
+}  // namespace
