@@ -97,6 +97,11 @@ TEST(fault_injection, full_device_is_reported_never_lost) {
       {"a record larger than the stream buffer fails at its own write",
        {"open:10:out.dat", "l3", "write-long:10:100000"}, full_device, "", false, "",
        stdio_report("list-directed write", 10, ENOSPC, file_line("out.dat", 1) + source_line(3)), 127, 0},
+      {"direct access: positioning for the next record flushes the last one, and says so",
+       {"open-direct:10:out.dat:20", "l2", "write:10:one", "l3", "write:10:two"}, full_device, "", false, "",
+       stdio_report("list-directed write", 10, ENOSPC,
+                    " File name = out.dat    formatted, direct access   record = 1\n" + source_line(3)),
+       127, 0},
   };
   for (const auto& c : cases) expect_case(c);
 }
