@@ -1,6 +1,7 @@
 // Record boundaries: the shared input record buffer, record fetch, record terminators.
 #include "records.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -64,7 +65,10 @@ std::int32_t read_sequential(unit_connection& connection, bool keep, std::int32_
       if (after != EOF) std::ungetc(after, stream);
     }
     if (!keep) continue;
-    if (length + 1 >= input_record().capacity && !reserve_input_record(length + 1)) {
+    // Room for as much again as the record has so far: growing by a fixed step instead
+    // would copy a long record over and over (hours for 50 MB where realloc always moves).
+    if (length + 1 >= input_record().capacity &&
+        !reserve_input_record(std::min(2 * length + 1, INT32_MAX - 256))) {
       return ERROR_ALLOCATION;
     }
     input_record().bytes[length++] = static_cast<char>(c);

@@ -186,11 +186,15 @@ TEST(fault_injection, huge_records_and_numbers_are_read_whole) {
   temp_dir dir;
   dir.write("big.dat", std::string(50 * 1024 * 1024, 'x') + "\n 42\n");
   const std::string digits(100000, '1');
+  dir.write("quoted.dat", "'" + std::string(20 * 1024 * 1024, 'x') + "'\n" + std::string(20 * 1024 * 1024, 'y') + "\n 7\n");
   dir.write("digits.dat", digits + "\n" + digits + "e-99999\n" + digits + "-99999\n0." +
                               std::string(99999, '0') + "1e100000\n");
   const result_case cases[] = {
       {"a 50 MB record, then the record after it",
        {"open:10:big.dat", "read-text:10:20", "read-int:10"}, "text=xxxxxxxxxxxxxxxxxxxx/20\nint=42\n"},
+      {"a 20 MB delimited and a 20 MB undelimited character constant",
+       {"open:10:quoted.dat", "read-text:10:20", "read-text:10:3", "read-int:10"},
+       "text=xxxxxxxxxxxxxxxxxxxx/20\ntext=yyy/3\nint=7\n"},
       {"100,000 digits of an integer overflow 64 bits: error 231 comes back",
        {"f1", "open:10:digits.dat", "read-int:10"}, "status=1 iostat=231\n"},
       {"100,000 digits with an exponent, and with the exponent written without its letter",
@@ -222,6 +226,21 @@ TEST(fault_injection, a_50_mb_record_is_written_whole) {
   ASSERT_EQ(written.size(), length + 3);  // the leading blank and CR LF
   EXPECT_EQ(written.find_first_not_of('x', 1), length + 1);
   EXPECT_EQ(written.substr(0, 2) + written.substr(length + 1), " x\r\n");
+}
+
+// A formatted record built of five million two-character literals.
+TEST(fault_injection, a_10_mb_formatted_record_is_written_whole) {
+  temp_dir dir;
+  run_options options;
+  options.arguments = {"open:10:long.dat", "fwrite-group:10:5000000"};
+  options.directory = dir.path();
+  const auto result = run_program("tp_fault_probe", options);
+  EXPECT_EQ(result.standard_error, "");
+  EXPECT_EQ(result.exit_status, 0);
+  const std::string written = dir.read("long.dat");
+  ASSERT_EQ(written.size(), 10000002u);
+  EXPECT_EQ(written.substr(0, 4) + written.substr(written.size() - 4), "ababab\r\n");
+  EXPECT_EQ(written.find_first_not_of("ab"), 10000000u);
 }
 
 // The unit pool grows by blocks of 100 and takes back what CLOSE releases: 350 units open at

@@ -11,6 +11,8 @@
 //   write:<unit>:<text>       free-form write of one text item
 //   write-long:<unit>:<n>     free-form write of one text item of n 'x' characters
 //   write-int:<unit>:<n>      free-form write of one 32-bit integer
+//   fwrite-group:<unit>:<n>   formatted write, no items, under the format (n('ab')): one
+//                             record of 2n characters built from n literals
 //   read-int:<unit>           free-form read of one 32-bit integer, printed "int=<n>"
 //   read-real:<unit>          free-form read of one 64-bit real, printed "real=<%a>"
 //   read-text:<unit>:<n>      free-form read of one text item of n characters, printed
@@ -92,6 +94,18 @@ void write_text(std::int32_t unit, const std::string& text) {
   report(status != 0 ? status : (item != 0 ? item : end), iostat);
 }
 
+void write_group(std::int32_t unit, std::int32_t repeat) {
+  // (n('ab')): count n before the group, the literal, the group end naming the literal's
+  // word, the end of format reverting to word 0.
+  const std::int32_t format[] = {0, repeat, FORMAT_GROUP, FORMAT_LITERAL, 2, 'a' | ('b' << 8),
+                                 FORMAT_GROUP_END, 3, FORMAT_END, 0};
+  std::int32_t iostat = 0;
+  position();
+  const std::int32_t status = fmt_write_begin(&unit, nullptr, &flags, &iostat, format, nullptr, 0);
+  const std::int32_t end = fmt_write_end();
+  report(status != 0 ? status : end, iostat);
+}
+
 void write_integer(std::int32_t unit, std::int32_t value) {
   std::int32_t iostat = 0;
   position();
@@ -151,6 +165,8 @@ void run(const std::string& op) {
     write_text(number(f, 1), std::string(static_cast<std::size_t>(number(f, 2)), 'x'));
   } else if (kind == "write-int") {
     write_integer(number(f, 1), number(f, 2));
+  } else if (kind == "fwrite-group") {
+    write_group(number(f, 1), number(f, 2));
   } else if (kind == "read-int") {
     std::int32_t value = -7;
     if (read_item(number(f, 1), TYPE_INTEGER4, &value, 0)) std::printf("int=%d\n", value);
