@@ -525,15 +525,6 @@ TEST(fmt_write, survives_random_formats) {
   }
 }
 
-TEST(fmt_write, allocates_nothing_per_statement) {
-  test::temp_dir dir;
-  test::run_options options;
-  options.directory = dir.path();
-  const auto result = test::run_program("tp_fmt_steady", options);
-  EXPECT_EQ(result.standard_output, "allocations in steady state: 0\n");
-  EXPECT_EQ(result.exit_status, 0);
-}
-
 // The console and the options, in a child process.
 struct console_case {
   std::vector<std::string> operations;

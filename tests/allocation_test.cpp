@@ -35,6 +35,29 @@ void write_statement(int32_t unit, int32_t line, int32_t value) {
   ld_write_end();
 }
 
+constexpr auto file_format = io::compile_format<"('The total area is ', F5.2, I5, A, ES12.3)">();
+constexpr auto tail_format = io::compile_format<"('abcdef', TL3)">();
+constexpr auto internal_format = io::compile_format<"(2(E12.4E3, Z9, A4)/)">();
+
+// An advancing, a non-advancing and an internal formatted write.
+void formatted_statements(int32_t unit, int32_t line) {
+  const int32_t two = 2;
+  io_source_position(&line, "allocation_test.cpp", 19);
+  fmt_write_begin(&unit, nullptr, &zero, nullptr, file_format.data(), nullptr, 0);
+  fmt_write_scalar(0x414584F4u, TYPE_REAL4);  // 12.345
+  fmt_write_scalar(42, TYPE_INTEGER4);
+  fmt_write_item(&text_type, &one, &zero, "abc", 3);
+  fmt_write_end();
+  fmt_write_begin(&unit, nullptr, &zero, nullptr, tail_format.data(), "NO", 2);
+  fmt_write_end();
+  char variable[64];
+  fmt_internal_write_begin(variable, &two, &zero, nullptr, internal_format.data(), 32);
+  fmt_write_scalar(0x414584F4u, TYPE_REAL4);
+  fmt_write_scalar(42, TYPE_INTEGER4);
+  fmt_write_item(&text_type, &one, &zero, "abc", 3);
+  fmt_write_end();
+}
+
 void read_statement(int32_t unit, int32_t line) {
   int32_t value = 0;
   float real = 0;
@@ -63,11 +86,13 @@ TEST(steady_state, allocates_nothing_per_statement) {
             0);
   for (int i = 0; i < 100; ++i) {
     write_statement(out_unit, i, i);
+    formatted_statements(out_unit, i);
     read_statement(in_unit, i);
   }
   const std::size_t before = allocations;
   for (int i = 100; i < 2000; ++i) {
     write_statement(out_unit, i, i);
+    formatted_statements(out_unit, i);
     read_statement(in_unit, i);
   }
   EXPECT_EQ(allocations, before);
