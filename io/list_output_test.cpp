@@ -190,7 +190,7 @@ TEST(ld_write_scalar, reads_only_its_word_for_a_wide_type) {
   EXPECT_EQ(ld_write_scalar(7, TYPE_INTEGER8), 0);
   EXPECT_EQ(ld_write_end(), 0);
   close_unit(&unit, &zero, nullptr, nullptr, 0);
-  EXPECT_EQ(dir.read("out.txt"), std::string(23, ' ') + "7\r\n");
+  EXPECT_EQ(dir.read("out.txt"), std::string(24, ' ') + "7\r\n");  // the record blank, then 24 columns
 }
 
 }  // namespace
