@@ -1,4 +1,6 @@
 // Every C entry point of the record I/O library, and nothing else.
+#include <array>
+
 #include "arguments.h"
 #include "format_output.h"
 #include "list_input.h"
@@ -18,6 +20,8 @@ int32_t stride_arg(const int32_t* stride) { return io::is_absent(stride) ? 0 : *
 int32_t type_arg(const int32_t* type) { return io::is_absent(type) ? 0 : *type; }
 const int32_t* record_arg(const int32_t* rec) { return io::reference_arg(rec); }
 // An omitted unit is no valid unit: the statement reports 212 instead of reading nowhere.
+// A scalar travels in one word; a caller naming a wider type reads zeros, never past it.
+std::array<uint32_t, 4> scalar_storage(uint32_t word) { return {word, 0, 0, 0}; }
 int32_t unit_arg(const int32_t* unit) { return io::is_absent(unit) ? -1 : *unit; }
 }  // namespace
 
@@ -41,7 +45,8 @@ int32_t ld_write_item(const int32_t* type, const int32_t* count, const int32_t* 
 }
 
 int32_t ld_write_scalar(uint32_t word, int32_t type) {
-  return io::ld_write_item(type, 1, 0, &word, 0);
+  const auto value = scalar_storage(word);
+  return io::ld_write_item(type, 1, 0, value.data(), 0);
 }
 
 int32_t ld_write_end(void) { return io::ld_write_end(); }
@@ -82,7 +87,8 @@ int32_t fmt_write_item(const int32_t* type, const int32_t* count, const int32_t*
 }
 
 int32_t fmt_write_scalar(uint32_t word, int32_t type) {
-  return io::fmt_write_item(type, 1, 0, &word, 0);
+  const auto value = scalar_storage(word);
+  return io::fmt_write_item(type, 1, 0, value.data(), 0);
 }
 
 int32_t fmt_write_complex8(uint32_t real_word, uint32_t imaginary_word) {

@@ -153,7 +153,10 @@ std::int32_t format_next_code() {
 
 bool grow_buffer(std::int64_t needed) {
   auto& s = state();
-  const std::int64_t capacity = needed + growth_margin;
+  // At least double: a record built of many short texts would otherwise be copied over and
+  // over. Bounded by the longest record the interpreter builds.
+  const std::int64_t capacity =
+      std::max(needed + growth_margin, std::min<std::int64_t>(2 * s.capacity, max_record_length + growth_margin));
   char* grown = nullptr;
   if (s.buffer == s.initial_buffer.data()) {
     grown = static_cast<char*>(std::malloc(static_cast<std::size_t>(capacity)));

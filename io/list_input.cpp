@@ -42,8 +42,8 @@ constexpr bool is_character_type(std::int32_t type) {
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // The characters of the last character token. Constants of up to 128 characters stay in
-// the fixed area; beyond it the text moves to the heap, which grows 128 bytes at a time
-// and is kept for later statements.
+// the fixed area; beyond it the text moves to the heap, which doubles when full (a fixed
+// step would copy a long constant over and over) and is kept for later statements.
 class string_buffer {
  public:
   string_buffer() = default;
@@ -64,8 +64,8 @@ class string_buffer {
   static constexpr std::int32_t step = 128;
 
   bool grow() {
-    if (capacity_ > INT32_MAX - step) return false;
-    const std::int32_t capacity = capacity_ + step;
+    if (capacity_ > INT32_MAX / 2) return false;
+    const std::int32_t capacity = 2 * capacity_;
     char* grown = nullptr;
     if (bytes_ == initial_.data()) {
       grown = static_cast<char*>(std::malloc(static_cast<std::size_t>(capacity)));

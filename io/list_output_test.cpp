@@ -176,3 +176,21 @@ TEST(ld_write_end, ends_a_record_left_open_by_a_formatted_write) {
 }
 
 }  // namespace
+
+namespace {
+
+// A scalar is one word: naming an 8-byte type reads zeros for the rest, never past the word.
+TEST(ld_write_scalar, reads_only_its_word_for_a_wide_type) {
+  test::temp_dir dir;
+  const std::string name = (dir / "out.txt").string();
+  const std::int32_t unit = 22, zero = 0;
+  open_unit(&unit, &zero, nullptr, nullptr, nullptr, nullptr, name.data(), nullptr, nullptr, nullptr, nullptr,
+            nullptr, nullptr, nullptr, 0, 0, 0, 0, static_cast<std::int32_t>(name.size()), 0, 0, 0, 0, 0);
+  EXPECT_EQ(ld_write_begin(&unit, nullptr, &zero, nullptr), 0);
+  EXPECT_EQ(ld_write_scalar(7, TYPE_INTEGER8), 0);
+  EXPECT_EQ(ld_write_end(), 0);
+  close_unit(&unit, &zero, nullptr, nullptr, 0);
+  EXPECT_EQ(dir.read("out.txt"), std::string(24, ' ') + "7\r\n");  // the record blank, then 24 columns
+}
+
+}  // namespace

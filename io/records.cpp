@@ -1,6 +1,7 @@
 // Record boundaries: the shared input record buffer, record fetch, record terminators.
 #include "records.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -77,9 +78,13 @@ void finish_record(std::int32_t length) {
   buffer.comma_seen = true;
 }
 
-// The prompt written before a console read must be visible before the program waits.
-void flush_prompt(const unit_connection& connection) {
-  if (connection.console) std::fflush(stdout);
+// The prompt written before a console read must be visible before the program waits. A
+// prompt that cannot be written fails the read: the stream drops what it could not write,
+// so ignoring the failure here would lose the output without a word.
+std::int32_t flush_prompt(const unit_connection& connection) {
+  if (!connection.console) return 0;
+  errno = 0;
+  return std::fflush(stdout) == 0 ? 0 : last_error();
 }
 
 // The bytes the stream holds unread in its buffer, which getc_unlocked would hand out one
@@ -103,7 +108,12 @@ void take_unread_bytes(Stream* stream, std::size_t count) {
 bool store_record_bytes(std::int32_t& length, std::string_view bytes) {
   if (bytes.size() > static_cast<std::size_t>(INT32_MAX - length)) return false;
   const auto count = static_cast<std::int32_t>(bytes.size());
-  if (length + count >= input_record().capacity && !reserve_input_record(length + count)) {
+  // Room for as much again as the record has so far: growing by a fixed step instead
+  // would copy a long record over and over (hours for 50 MB where realloc always moves).
+  // Wide arithmetic: twice a long record's length does not fit 32 bits.
+  if (length + count >= input_record().capacity &&
+      !reserve_input_record(static_cast<std::int32_t>(std::max<std::int64_t>(
+          length + count, std::min<std::int64_t>(2 * std::int64_t{length} + 1, INT32_MAX - 256))))) {
     return false;
   }
   copy_bytes(input_record().bytes + length, bytes);
@@ -165,7 +175,7 @@ std::int32_t read_direct(unit_connection& connection, bool keep, std::int32_t& l
 
 std::int32_t read_record(unit_connection& connection, bool keep) {
   ++connection.record_counter;
-  flush_prompt(connection);
+  if (const std::int32_t code = flush_prompt(connection); code != 0) return code;
   std::int32_t length = 0;
   const std::int32_t code = connection.access == access_code::ACCESS_DIRECT
                                 ? read_direct(connection, keep, length)

@@ -79,8 +79,22 @@ void release_record(unit_connection* record) {
 bool file_exists(const std::string& name) { return ::access(name.c_str(), F_OK) == 0; }
 bool file_writable(const std::string& name) { return ::access(name.c_str(), W_OK) == 0; }
 
+// A directory is never a file of records. Linux opens one for reading, and the failure would
+// only come at the first transfer, with a text that does not say why; refuse it at the open.
+std::FILE* refuse_directory(std::FILE* stream) {
+  struct stat info {};
+  if (stream != nullptr && ::fstat(::fileno(stream), &info) == 0 && S_ISDIR(info.st_mode)) {
+    std::fclose(stream);
+    errno = EISDIR;
+    return nullptr;
+  }
+  return stream;
+}
+
 // Binary modes throughout: the library writes and reads record terminators itself.
-std::FILE* open_for_reading(const std::string& name) { return std::fopen(name.c_str(), "rb"); }
+std::FILE* open_for_reading(const std::string& name) {
+  return refuse_directory(std::fopen(name.c_str(), "rb"));
+}
 std::FILE* open_for_update(const std::string& name) { return std::fopen(name.c_str(), "r+b"); }
 std::FILE* create_for_update(const std::string& name) { return std::fopen(name.c_str(), "w+b"); }
 
@@ -114,8 +128,11 @@ std::int32_t seek(std::FILE* stream, std::int64_t offset, int whence) {
   return ::fseeko(stream, static_cast<off_t>(offset), whence) == 0 ? 0 : last_error();
 }
 
+// -1 with errno set when the buffered bytes cannot be written: the stream drops them, so
+// going on with the size would lose them without a word.
 std::int64_t file_size(std::FILE* stream) {
-  std::fflush(stream);
+  errno = 0;
+  if (std::fflush(stream) != 0) return -1;
   struct stat info {};
   if (::fstat(::fileno(stream), &info) != 0) return -1;
   return static_cast<std::int64_t>(info.st_size);
@@ -206,7 +223,8 @@ std::int32_t position_direct(unit_connection& connection, const std::int32_t* re
   const std::int64_t length = connection.record_length;
   if (direction == transfer_direction::DIRECTION_READ && number > connection.record_count) {
     const std::int64_t size = file_size(connection.stream);
-    if (size >= 0 && length > 0) connection.record_count = static_cast<std::int32_t>(size / length);
+    if (size < 0) return last_error();
+    if (length > 0) connection.record_count = static_cast<std::int32_t>(size / length);
     if (number > connection.record_count) {
       connection.record_counter = number + 1;
       return ERROR_NO_RECORD;
@@ -215,7 +233,8 @@ std::int32_t position_direct(unit_connection& connection, const std::int32_t* re
   const std::int64_t start = (static_cast<std::int64_t>(number) - 1) * length;
   if (direction == transfer_direction::DIRECTION_WRITE) {
     const std::int64_t size = file_size(connection.stream);
-    if (size >= 0 && size < start) {
+    if (size < 0) return last_error();
+    if (size < start) {
       if (const std::int32_t code = seek(connection.stream, 0, SEEK_END); code != 0) return code;
       for (std::int64_t i = size; i < start; ++i) std::fputc(0, connection.stream);
       if (std::ferror(connection.stream)) return last_error();
