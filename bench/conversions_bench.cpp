@@ -103,7 +103,7 @@ void format_integer_bench(benchmark::State& state) {
   std::size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(io::format_integer(ints[i], 12, 1, 0).data());
-    i = (i + 1) % ints.size();
+    if (++i == ints.size()) i = 0;
   }
 }
 
@@ -117,7 +117,7 @@ void format_general_bench(benchmark::State& state) {
   std::size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(io::format_general(reals[i], 15, 7, 2, 1, TYPE_REAL4, 0, 1, 0).data());
-    i = (i + 1) % reals.size();
+    if (++i == reals.size()) i = 0;
   }
 }
 
@@ -131,7 +131,7 @@ void format_fixed_bench(benchmark::State& state) {
   std::size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(io::format_fixed(reals[i], 5, 2, 0, 0, 0).data());
-    i = (i + 1) % reals.size();
+    if (++i == reals.size()) i = 0;
   }
 }
 
@@ -176,7 +176,7 @@ void scan_bench(benchmark::State& state, scan_records records) {
   std::size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(io::scan_numeric_constant(record_at(records, i), false).value.bits);
-    i = (i + 1) % count;
+    if (++i == count) i = 0;
   }
 }
 
