@@ -19,9 +19,9 @@ int32_t count_arg(const int32_t* count) { return io::is_absent(count) ? 1 : *cou
 int32_t stride_arg(const int32_t* stride) { return io::is_absent(stride) ? 0 : *stride; }
 int32_t type_arg(const int32_t* type) { return io::is_absent(type) ? 0 : *type; }
 const int32_t* record_arg(const int32_t* rec) { return io::reference_arg(rec); }
-// An omitted unit is no valid unit: the statement reports 212 instead of reading nowhere.
 // A scalar travels in one word; a caller naming a wider type reads zeros, never past it.
 std::array<uint32_t, 4> scalar_storage(uint32_t word) { return {word, 0, 0, 0}; }
+// An omitted unit is no valid unit: the statement reports 212 instead of reading nowhere.
 int32_t unit_arg(const int32_t* unit) { return io::is_absent(unit) ? -1 : *unit; }
 }  // namespace
 

@@ -145,13 +145,9 @@ io_statement_state& statement() { return the_state.value; }
 void io_source_position(std::int32_t line, std::string_view file) {
   auto& state = statement();
   state.source_line = line;
-  // A program passes the same constant path before every statement; copying it each time
-  // was a good part of a short statement's cost. A path rewritten in place with the same
-  // length would keep the old text.
-  if (file.data() != state.source_file_address || file.size() != state.source_file.size()) {
-    state.source_file.assign(file);
-    state.source_file_address = file.data();
-  }
+  // A program passes the same path before every statement: comparing is cheaper than
+  // copying, and the copy still follows a caller that rewrites its buffer in place.
+  if (file != state.source_file) state.source_file.assign(file);
   state.pos_pending = false;
 }
 

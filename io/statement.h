@@ -51,7 +51,6 @@ enum error_code : std::int32_t {
 struct io_statement_state {
   std::int32_t source_line = 0;
   std::string source_file;  // copied: capacity is kept, so no allocation per statement
-  const char* source_file_address = nullptr;  // where the copy came from
   std::int32_t unit = 0;    // internal_file_unit for an internal file
   std::int32_t flags = 0;
   std::int32_t* iostat = nullptr;  // only with flag 0x01

@@ -220,6 +220,10 @@ std::int32_t position_direct(unit_connection& connection, const std::int32_t* re
                              transfer_direction direction) {
   if (record != nullptr && *record < 0) return ERROR_DIRECT_ACCESS;
   const std::int32_t number = (record != nullptr && *record != 0) ? *record : connection.record_counter;
+  // The record counter goes one past the record, so the last 32-bit number has no room.
+  if (number == INT32_MAX) {
+    return direction == transfer_direction::DIRECTION_READ ? ERROR_NO_RECORD : ERROR_DIRECT_ACCESS;
+  }
   const std::int64_t length = connection.record_length;
   if (direction == transfer_direction::DIRECTION_READ && number > connection.record_count) {
     const std::int64_t size = file_size(connection.stream);
@@ -234,10 +238,10 @@ std::int32_t position_direct(unit_connection& connection, const std::int32_t* re
   if (direction == transfer_direction::DIRECTION_WRITE) {
     const std::int64_t size = file_size(connection.stream);
     if (size < 0) return last_error();
-    if (size < start) {
-      if (const std::int32_t code = seek(connection.stream, 0, SEEK_END); code != 0) return code;
-      for (std::int64_t i = size; i < start; ++i) std::fputc(0, connection.stream);
-      if (std::ferror(connection.stream)) return last_error();
+    // Records before the one written read as zero bytes: extend the file in one step,
+    // however far, instead of writing the gap byte by byte.
+    if (size < start && ::ftruncate(::fileno(connection.stream), static_cast<off_t>(start)) != 0) {
+      return last_error();
     }
   }
   if (const std::int32_t code = seek(connection.stream, start, SEEK_SET); code != 0) return code;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -271,6 +273,59 @@ TEST(unit_for_transfer, checks_direction_against_action) {
                                   io::transfer_direction::DIRECTION_READ),
             nullptr);
   EXPECT_EQ(iostat, io::ERROR_WRITE_ONLY);
+}
+
+}  // namespace
+
+namespace {
+
+std::int32_t connect_direct(std::int32_t unit, const std::string& name, std::int32_t recl) {
+  std::int32_t iostat = 0;
+  io::io_statement_begin(unit, SPECIFIER_IOSTAT, &iostat, io::KIND_OPEN);
+  io::connect_request request;
+  request.name = name;
+  request.access = io::access_code::ACCESS_DIRECT;
+  request.recl = recl;
+  return io::connect_unit(unit, request);
+}
+
+// A record far past the end: the gap reads as zero bytes and is made in one step.
+TEST(unit_for_transfer, extends_a_direct_file_with_zeros_up_to_the_record) {
+  test::temp_dir dir;
+  ASSERT_EQ(connect_direct(51, (dir / "d.dat").string(), 10), 0);
+  std::int32_t iostat = 0;
+  const std::int32_t record = 1000;
+  io::io_statement_begin(51, SPECIFIER_IOSTAT, &iostat, io::KIND_FORMATTED_WRITE);
+  auto* connection = io::unit_for_transfer(51, io::form_code::FORM_FORMATTED, &record,
+                                           io::transfer_direction::DIRECTION_WRITE);
+  ASSERT_NE(connection, nullptr);
+  ASSERT_EQ(io::write_record_bytes(*connection, "0123456789"), 0);
+  close_unit_number(51);
+  EXPECT_EQ(dir.read("d.dat"), std::string(9990, '\0') + "0123456789");
+}
+
+// The record counter goes one past the record: the largest number is refused, not overflowed.
+TEST(unit_for_transfer, refuses_the_largest_record_number) {
+  test::temp_dir dir;
+  ASSERT_EQ(connect_direct(52, (dir / "e.dat").string(), 4), 0);
+  const std::int32_t record = INT32_MAX;
+  for (const auto direction : {io::transfer_direction::DIRECTION_READ, io::transfer_direction::DIRECTION_WRITE}) {
+    std::int32_t iostat = 0;
+    io::io_statement_begin(52, SPECIFIER_IOSTAT, &iostat, io::KIND_LIST_READ);
+    EXPECT_EQ(io::unit_for_transfer(52, io::form_code::FORM_FORMATTED, &record, direction), nullptr);
+    EXPECT_EQ(iostat, direction == io::transfer_direction::DIRECTION_READ ? io::ERROR_NO_RECORD
+                                                                          : io::ERROR_DIRECT_ACCESS);
+  }
+  close_unit_number(52);
+}
+
+// The report names the file of the failing statement even when a caller reuses its buffer.
+TEST(io_source_position, follows_a_path_rewritten_in_place) {
+  char path[] = "first.f";
+  io::io_source_position(1, path);
+  std::memcpy(path, "other.f", 7);
+  io::io_source_position(2, path);
+  EXPECT_EQ(io::statement().source_file, "other.f");
 }
 
 }  // namespace

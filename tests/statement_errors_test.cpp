@@ -123,28 +123,4 @@ TEST(implicit_open, uses_forNNN_or_fort_n) {
   EXPECT_EQ(dir.read("fort.10"), " first\r\n\r\n second\r\n");
 }
 
-TEST(read_end, consumes_one_record_without_items) {
-  run_options options;
-  options.arguments = {"e5", "r5", "w6:done"};
-  options.standard_input = "skipped\nread\n";
-  const auto result = run_program("tp_io_probe", options);
-  EXPECT_EQ(result.exit_status, 0);
-  EXPECT_EQ(result.standard_output, " done\r\n");
-}
-
-TEST(abnormal_end, keeps_every_record_written_before_the_error) {
-  test::temp_dir dir;
-  std::vector<std::string> operations;
-  for (int i = 0; i < 50; ++i) operations.push_back("w11:record " + std::to_string(i));
-  operations.push_back("r5");
-  run_options options;
-  options.arguments = operations;
-  options.directory = dir.path();
-  const auto result = run_program("tp_io_probe", options);
-  EXPECT_EQ(result.exit_status, 127);
-  std::string expected;
-  for (int i = 0; i < 50; ++i) expected += " record " + std::to_string(i) + "\r\n";
-  EXPECT_EQ(dir.read("fort.11"), expected);
-}
-
 }  // namespace
