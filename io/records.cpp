@@ -26,8 +26,6 @@ never_destroyed<record_storage> the_storage;
 
 record_storage& storage() { return the_storage.value; }
 
-int last_error() { return errno != 0 ? errno : EIO; }
-
 // Record pieces are a few bytes long, where a call of the library's memcpy costs more
 // than the copy: up to 16 bytes are moved with fixed-size copies the compiler inlines,
 // overlapping where the length is not a power of two.

@@ -1,5 +1,6 @@
 // Record boundaries: reading input records into the shared buffer, ending output records.
 #pragma once
+#include <cerrno>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -7,6 +8,9 @@
 #include "units.h"
 
 namespace io {
+
+// The platform's number for the failure just seen; EIO when the library set none.
+inline int last_error() { return errno != 0 ? errno : EIO; }
 
 // The current input record, followed by one line feed as a sentinel so scans need no
 // length check. Shared by every read statement; it only grows.

@@ -110,8 +110,6 @@ std::string make_temporary_name() {
   return pattern;
 }
 
-int last_error() { return errno != 0 ? errno : EIO; }
-
 // File records are short and many: with the default buffer of one disk block every few
 // hundred records cost a system call. Without memory for it the stream keeps its own.
 constexpr std::size_t file_buffer_size = std::size_t{1} << 16;
