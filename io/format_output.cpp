@@ -11,6 +11,7 @@
 #include <new>
 
 #include "format_fields.h"
+#include "never_destroyed.h"
 #include "records.h"
 #include "statement.h"
 #include "units.h"
@@ -37,6 +38,12 @@ struct repeat_entry {
 enum class scan_mode : std::int32_t { SCAN_ITEM = 0, SCAN_END = 1, SCAN_END_NON_ADVANCING = 2 };
 enum class record_end : std::int32_t { END_ADVANCING = 0, END_NON_ADVANCING = 1 };
 
+constexpr std::array<char, initial_record_capacity> blank_record() {
+  std::array<char, initial_record_capacity> blanks{};
+  blanks.fill(' ');
+  return blanks;
+}
+
 struct fmt_write_state {
   bool active = false;  // from a successful begin to the end
   bool internal = false;
@@ -53,7 +60,7 @@ struct fmt_write_state {
   std::size_t index = 0;
   std::int64_t codes_read = 0;
   // External records are built here; every byte from record_length to capacity is a blank.
-  std::array<char, initial_record_capacity> initial_buffer{};
+  std::array<char, initial_record_capacity> initial_buffer = blank_record();
   char* buffer = initial_buffer.data();
   std::int64_t capacity = initial_record_capacity;
   std::int64_t position = 0;
@@ -69,15 +76,10 @@ struct fmt_write_state {
   bool repeat_pending = false;
 };
 
-fmt_write_state& state() {
-  // Never destroyed: the exit handler may still end statements after static destructors.
-  static fmt_write_state& the_state = [] () -> fmt_write_state& {
-    auto* s = new fmt_write_state;
-    s->initial_buffer.fill(' ');
-    return *s;
-  }();
-  return the_state;
-}
+// At namespace scope and set up at compile time, so reaching it costs no first-use check.
+constinit never_destroyed<fmt_write_state> the_state;
+
+fmt_write_state& state() { return the_state.value; }
 
 struct operand_registry {
   std::array<format_operand_routine, max_operand_routines> routines{};
