@@ -322,18 +322,24 @@ constexpr bare_form bare_forms[] = {
     {FORMAT_D, FORMAT_D_W}, {FORMAT_O, FORMAT_O_W}, {FORMAT_Z, FORMAT_Z_W},
 };
 static_assert(std::size(bare_forms) == 9);
+// The bare codes run from A down to Z without a gap, so a code finds its row by subtraction.
+constexpr bool bare_forms_in_code_order() {
+  for (std::size_t i = 0; i < std::size(bare_forms); ++i) {
+    if (bare_forms[i].bare != FORMAT_A - static_cast<std::int32_t>(i)) return false;
+  }
+  return bare_forms[std::size(bare_forms) - 1].bare == FORMAT_Z;
+}
+static_assert(bare_forms_in_code_order());
 
 constexpr std::int32_t default_exponent_digits = 2;
 
 // A negative width from a routine counts as 0.
 std::int32_t read_descriptor(std::int32_t code, edit_descriptor& d) {
   d = {code, false, 0, 0, default_exponent_digits, false};
-  for (const auto& form : bare_forms) {
-    if (form.bare == code) {
-      d.code = form.with_operands;
-      d.bare = true;
-      return 0;
-    }
+  if (code <= FORMAT_A && code >= FORMAT_Z) {
+    d.code = bare_forms[static_cast<std::size_t>(FORMAT_A - code)].with_operands;
+    d.bare = true;
+    return 0;
   }
   if (const std::int32_t status = read_operand(d.width); status != 0) return status;
   d.width = std::max(d.width, 0);
@@ -532,7 +538,10 @@ std::int32_t format_item(const item_ref* item, scan_mode mode) {
 void reset_statement(const std::int32_t* format, std::size_t word_limit) {
   auto& s = state();
   // A statement that failed may have left text behind; the buffer is blank beyond its records.
-  std::memset(s.buffer, ' ', static_cast<std::size_t>(std::min(s.record_length, s.capacity)));
+  // After one that ended well there is nothing to blank.
+  if (s.record_length > 0) {
+    std::memset(s.buffer, ' ', static_cast<std::size_t>(std::min(s.record_length, s.capacity)));
+  }
   s.format = format;
   s.word_limit = word_limit;
   s.index = 0;
