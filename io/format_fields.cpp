@@ -3,6 +3,7 @@
 #include "format_fields.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -32,6 +33,17 @@ constexpr item_type item_types[] = {
     {TYPE_REAL8, 8, item_kind::KIND_REAL},       {TYPE_REAL16, 8, item_kind::KIND_REAL},
 };
 static_assert(std::size(item_types) == 12);
+
+// The same rows indexed by type code; a code no row names has size 0 and kind unknown.
+constexpr std::int32_t highest_type_code = TYPE_INTEGER1;
+constexpr auto item_types_by_code = [] {
+  std::array<item_type, highest_type_code + 1> table{};
+  for (auto& entry : table) entry = {0, 0, item_kind::KIND_UNKNOWN};
+  for (const auto& entry : item_types) table[static_cast<std::size_t>(entry.type)] = entry;
+  return table;
+}();
+static_assert(item_types_by_code[TYPE_REAL4].size == 4 && item_types_by_code[TYPE_REAL16].size == 8);
+static_assert(item_types_by_code[TYPE_COMPLEX8].kind == item_kind::KIND_UNKNOWN);
 
 constexpr std::int32_t default_exponent_digits = 2;
 
@@ -277,10 +289,9 @@ field radix_field(const edit_descriptor& d, const item_ref& item, const field_se
 item_ref make_item(std::int32_t type, const char* address, std::int32_t length) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(address);
   if (type == TYPE_CHARACTER) return {bytes, type, std::max(length, 0), item_kind::KIND_CHARACTER};
-  for (const auto& entry : item_types) {
-    if (entry.type == type) return {bytes, type, entry.size, entry.kind};
-  }
-  return {bytes, type, 0, item_kind::KIND_UNKNOWN};
+  if (type < 0 || type > highest_type_code) return {bytes, type, 0, item_kind::KIND_UNKNOWN};
+  const item_type& entry = item_types_by_code[static_cast<std::size_t>(type)];
+  return {bytes, type, entry.size, entry.kind};
 }
 
 field edit_field(edit_descriptor d, const item_ref& item, const field_settings& settings) {

@@ -11,6 +11,7 @@
 #include <new>
 
 #include "format_fields.h"
+#include "never_destroyed.h"
 #include "records.h"
 #include "statement.h"
 #include "units.h"
@@ -37,6 +38,12 @@ struct repeat_entry {
 enum class scan_mode : std::int32_t { SCAN_ITEM = 0, SCAN_END = 1, SCAN_END_NON_ADVANCING = 2 };
 enum class record_end : std::int32_t { END_ADVANCING = 0, END_NON_ADVANCING = 1 };
 
+constexpr std::array<char, initial_record_capacity> blank_record() {
+  std::array<char, initial_record_capacity> blanks{};
+  blanks.fill(' ');
+  return blanks;
+}
+
 struct fmt_write_state {
   bool active = false;  // from a successful begin to the end
   bool internal = false;
@@ -53,7 +60,7 @@ struct fmt_write_state {
   std::size_t index = 0;
   std::int64_t codes_read = 0;
   // External records are built here; every byte from record_length to capacity is a blank.
-  std::array<char, initial_record_capacity> initial_buffer{};
+  std::array<char, initial_record_capacity> initial_buffer = blank_record();
   char* buffer = initial_buffer.data();
   std::int64_t capacity = initial_record_capacity;
   std::int64_t position = 0;
@@ -69,23 +76,16 @@ struct fmt_write_state {
   bool repeat_pending = false;
 };
 
-fmt_write_state& state() {
-  // Never destroyed: the exit handler may still end statements after static destructors.
-  static fmt_write_state& the_state = [] () -> fmt_write_state& {
-    auto* s = new fmt_write_state;
-    s->initial_buffer.fill(' ');
-    return *s;
-  }();
-  return the_state;
-}
+// At namespace scope and set up at compile time, so reaching it costs no first-use check.
+constinit never_destroyed<fmt_write_state> the_state;
+
+fmt_write_state& state() { return the_state.value; }
 
 struct operand_registry {
   std::array<format_operand_routine, max_operand_routines> routines{};
   std::int32_t count = 0;
 };
 constinit operand_registry registry;
-
-std::int32_t last_error() { return errno != 0 ? errno : EIO; }
 
 std::int32_t report(std::int32_t code) { return code == 0 ? 0 : io_error(code); }
 
@@ -320,18 +320,24 @@ constexpr bare_form bare_forms[] = {
     {FORMAT_D, FORMAT_D_W}, {FORMAT_O, FORMAT_O_W}, {FORMAT_Z, FORMAT_Z_W},
 };
 static_assert(std::size(bare_forms) == 9);
+// The bare codes run from A down to Z without a gap, so a code finds its row by subtraction.
+constexpr bool bare_forms_in_code_order() {
+  for (std::size_t i = 0; i < std::size(bare_forms); ++i) {
+    if (bare_forms[i].bare != FORMAT_A - static_cast<std::int32_t>(i)) return false;
+  }
+  return bare_forms[std::size(bare_forms) - 1].bare == FORMAT_Z;
+}
+static_assert(bare_forms_in_code_order());
 
 constexpr std::int32_t default_exponent_digits = 2;
 
 // A negative width from a routine counts as 0.
 std::int32_t read_descriptor(std::int32_t code, edit_descriptor& d) {
   d = {code, false, 0, 0, default_exponent_digits, false};
-  for (const auto& form : bare_forms) {
-    if (form.bare == code) {
-      d.code = form.with_operands;
-      d.bare = true;
-      return 0;
-    }
+  if (code <= FORMAT_A && code >= FORMAT_Z) {
+    d.code = bare_forms[static_cast<std::size_t>(FORMAT_A - code)].with_operands;
+    d.bare = true;
+    return 0;
   }
   if (const std::int32_t status = read_operand(d.width); status != 0) return status;
   d.width = std::max(d.width, 0);
@@ -530,7 +536,10 @@ std::int32_t format_item(const item_ref* item, scan_mode mode) {
 void reset_statement(const std::int32_t* format, std::size_t word_limit) {
   auto& s = state();
   // A statement that failed may have left text behind; the buffer is blank beyond its records.
-  std::memset(s.buffer, ' ', static_cast<std::size_t>(std::min(s.record_length, s.capacity)));
+  // After one that ended well there is nothing to blank.
+  if (s.record_length > 0) {
+    std::memset(s.buffer, ' ', static_cast<std::size_t>(std::min(s.record_length, s.capacity)));
+  }
   s.format = format;
   s.word_limit = word_limit;
   s.index = 0;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "record_io.h"
+#include "never_destroyed.h"
 #include "records.h"
 #include "statement.h"
 #include "text_to_number.h"
@@ -111,11 +112,10 @@ struct ld_read_state {
   std::array<scanned_value, 2> complex_pair{};
 };
 
-ld_read_state& state() {
-  // Never destroyed: the exit handler still runs statements after static destructors.
-  static ld_read_state& the_state = *new ld_read_state;
-  return the_state;
-}
+// At namespace scope, so reaching it costs no first-use check on every character.
+constinit never_destroyed<ld_read_state> the_state;
+
+ld_read_state& state() { return the_state.value; }
 
 bool comma_mode() { return state().decimal_mode == DECIMAL_MODE_COMMA; }
 
@@ -414,6 +414,11 @@ std::int32_t scan_token(bool& comma_null) {
   auto& s = state();
   auto& record = input_record();
   for (;;) {
+    // A blank or tab is passed over under every table: the leading blanks of a record
+    // cost no table lookup.
+    while (record.bytes[record.scan_position] == ' ' || record.bytes[record.scan_position] == '\t') {
+      ++record.scan_position;
+    }
     const std::int32_t position = record.scan_position++;
     const char c = record.bytes[position];
     switch (action_of(c)) {
@@ -488,11 +493,68 @@ std::int32_t scan_token(bool& comma_null) {
   }
 }
 
+// What may end a token that the short path takes: a blank, tab, slash, line feed (the
+// sentinel or one inside the record), the separator of the mode; all of them end a
+// constant for the scanner too, and none makes it a repeat count or a real.
+constexpr bool ends_plain_integer(char c, bool decimal_comma) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '/' || c == ';' || (c == ',' && !decimal_comma);
+}
+
+// After leading digits, what makes the constant a real (or a conversion error), never an
+// integer and so never a repeat count: a point, an exponent letter or sign, the comma
+// that is the decimal symbol.
+constexpr bool continues_as_real(char c, bool decimal_comma) {
+  return c == '.' || c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == '+' || c == '-' ||
+         (c == ',' && decimal_comma);
+}
+
+// The common token for a numeric item: blanks, then an optionally signed number that
+// starts with a digit. An integer of at most ten digits within the symmetric 32-bit
+// range, ended by a character above, is converted here; a real goes straight to the
+// constant scanner. Either way the state is the scanner's own. False for anything else
+// (the blanks passed over stay passed), which the general scanner then takes.
+bool take_plain_number(ld_read_state& s, input_record_buffer& record) {
+  const char* bytes = record.bytes;
+  std::int32_t position = record.scan_position;
+  while (bytes[position] == ' ' || bytes[position] == '\t') ++position;
+  record.scan_position = position;
+  const bool negative = bytes[position] == '-';
+  const std::int32_t first_digit = negative || bytes[position] == '+' ? position + 1 : position;
+  // Eleven digits at most are read, so the magnitude stays far inside 64 bits.
+  constexpr std::int32_t most_digits = 10;
+  std::int32_t end = first_digit;
+  std::int64_t magnitude = 0;
+  while (is_digit(bytes[end]) && end - first_digit <= most_digits) {
+    magnitude = magnitude * 10 + (bytes[end] - '0');
+    ++end;
+  }
+  const std::int32_t digits = end - first_digit;
+  if (digits == 0) return false;
+  const bool decimal_comma = s.decimal_mode == DECIMAL_MODE_COMMA;
+  s.scan_error_code = 0;
+  if (digits <= most_digits && magnitude <= INT32_MAX && ends_plain_integer(bytes[end], decimal_comma)) {
+    const auto value = static_cast<std::int32_t>(magnitude);
+    record.scan_position = end;
+    s.kind = token_kind::TOKEN_VALUE;
+    s.value = scanned_int32(negative ? -value : value);
+  } else if (continues_as_real(bytes[end], decimal_comma)) {
+    scan_number(position);
+  } else {
+    return false;
+  }
+  record.comma_seen = false;
+  s.previous_kind = s.kind;
+  return true;
+}
+
 // The next token for the current item, or the last one again while a repeat count lasts.
 token_kind next_token() {
   auto& s = state();
   if (s.repeat_remaining > 0) {
     --s.repeat_remaining;
+    return s.kind;
+  }
+  if (!s.in_complex && !is_character_type(s.item_type) && take_plain_number(s, input_record())) {
     return s.kind;
   }
   // In 2*3*7 the first count is the one that holds, as when each count scanned the

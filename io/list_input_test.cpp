@@ -266,6 +266,47 @@ TEST(ld_read_item, reads_each_token_into_its_item) {
   }
 }
 
+// A number that starts with a digit is converted without the general scanner when what
+// follows it is plain; each row checks one edge where the two must not part.
+constexpr read_case plain_number_cases[] = {
+    {"7\t8\n", "ii", "7 8"},                  // ended by a tab
+    {"7/8\n", "ii", "7 99"},                   // by a slash, which still ends the statement
+    {"7,,8\n", "iii", "7 99 8"},               // by a comma, which still counts toward a null
+    {"7;8\n", "ii", "7 8"},                    // by a semicolon
+    {"7*\n", "i", "99"},                       // an asterisk makes it a count, here of nulls
+    {"7*5\n", "ii", "5 5"},
+    {"7'a'\n", "i", "99 status=1 iostat=231"},  // a quote right after it is no end
+    {"7(\n", "i", "99 status=1 iostat=231"},
+    {"7)\n", "ii", "7 99 status=1 iostat=225"},  // a parenthesis ends it, then is refused
+    {"7\r8\n", "ii", "7 99 status=1 iostat=225"},  // so is a CR inside the record
+    {"7x\n", "i", "99 status=1 iostat=231"},
+    {"+7 -7 -0\n", "iii", "7 -7 0"},
+    {"- 7\n", "i", "99 status=1 iostat=231"},  // a sign alone is no number
+    {"999999999 1000000000\n", "ii", "999999999 1000000000"},  // nine and ten digits
+    {"2147483647 -2147483647\n", "ii", "2147483647 -2147483647"},  // the 32-bit range
+    {"-2147483648 2147483648\n", "ii", "-2147483648 -2147483648"},  // just past it
+    {"00000000042 -0000000001\n", "ii", "42 -1"},  // leading zeros past ten digits
+    // A 32-bit integer is zero-extended into a 64-bit logical, a 64-bit one is not: the
+    // class of the value must be the scanner's on both sides of the range.
+    {"-2147483647 -2147483648\n", "LL", "2147483649 -2147483648"},
+    {"-0000000001 -00000000001\n", "LL", "4294967295 4294967295"},
+    {"12.5 12e1 12D1 12+1 12-1\n", "rrrrr", "12.5 120 120 120 1.2"},  // reals after digits
+    {"12. 12.5*\n", "dd", "12 12.5"},         // a real is no count: the asterisk ...
+    {"12.5*3\n", "ii", "12 99 status=1 iostat=225"},  // ... is refused as the next token
+    {"12.5.3\n", "r", "99 status=1 iostat=231"},
+    {"42\n", "c", "42      "},                 // text items are not numbers
+    {"(42,1)\n", "z", "(42,1)"},              // nor are the parts of a complex constant
+    {"  7  \n  \n", "ii", "7 99 status=2 iostat=-1"},  // blanks after it, then end of file
+};
+
+TEST(ld_read_item, converts_plain_numbers_as_the_scanner_does) {
+  for (const auto& c : plain_number_cases) {
+    SCOPED_TRACE(testing::Message() << "input [" << c.input << "] items " << c.items);
+    input_file file(c.input);
+    EXPECT_EQ(file.read(c.items), c.expected);
+  }
+}
+
 // Each item type takes the value it is given as its own width or form.
 constexpr read_case store_cases[] = {
     {"9223372036854775807\n", "k", "9223372036854775807"},
@@ -312,6 +353,10 @@ constexpr read_case comma_cases[] = {
     {"a,b;c\n", "cc", "a        b;c     "},   // text still ends at a comma, not a semicolon
     {"a b\n", "cc", "a        b       "},
     {"x, y\n", "cc", "x        y       "},    // and the comma is then passed as a blank
+    {"7,5 7;8\n", "iii", "7 7 8"},            // after digits the comma makes a real
+    {"12,5e1\n", "d", "125"},
+    {"7,\n", "i", "7"},
+    {"7, 8\n", "ii", "7 8"},                  // and the blank after it ends it
 };
 
 TEST(ld_read_item, follows_the_decimal_comma_mode) {
