@@ -28,6 +28,9 @@ struct unit_table {
   unit_connection* free_list = nullptr;
   std::vector<std::unique_ptr<unit_connection[]>> blocks;
   unit_connection* last_opened = nullptr;
+  // The connection find_unit returned last: a program names the same unit statement after
+  // statement. Only a record in the list with its number is kept here; release clears it.
+  unit_connection* last_found = nullptr;
   // Deleted at normal end; the newest name first.
   std::vector<std::string> scratch_file_list;
   bool vaxio = false;
@@ -69,6 +72,7 @@ void release_record(unit_connection* record) {
     }
   }
   if (t.last_opened == record) t.last_opened = nullptr;
+  if (t.last_found == record) t.last_found = nullptr;
   *record = unit_connection{};
   record->next = t.free_list;
   t.free_list = record;
@@ -302,8 +306,13 @@ bool option_vaxio() { return table().vaxio; }
 bool option_format_relaxed() { return table().format_relaxed; }
 
 unit_connection* find_unit(std::int32_t number) {
-  for (unit_connection* u = table().unit_list; u != nullptr; u = u->next) {
-    if (u->unit_number == number) return u;
+  auto& t = table();
+  if (t.last_found != nullptr && t.last_found->unit_number == number) return t.last_found;
+  for (unit_connection* u = t.unit_list; u != nullptr; u = u->next) {
+    if (u->unit_number == number) {
+      t.last_found = u;
+      return u;
+    }
   }
   return nullptr;
 }
@@ -464,8 +473,13 @@ void flush_all_units() noexcept {
   std::fflush(stderr);
 }
 
-unit_connection* unit_for_transfer(std::int32_t number, form_code form, const std::int32_t* record,
-                                   transfer_direction direction) {
+namespace {
+
+// Every case but the common one: a new connection, direct or stream access, POS=, an
+// error, a change of direction, a pending truncation.
+[[gnu::noinline]] unit_connection* prepare_unit(std::int32_t number, form_code form,
+                                                const std::int32_t* record,
+                                                transfer_direction direction) {
   auto& state = statement();
   const bool reading = direction == transfer_direction::DIRECTION_READ;
   unit_connection* connection = find_unit(number);
@@ -557,6 +571,38 @@ unit_connection* unit_for_transfer(std::int32_t number, form_code form, const st
     connection->last_direction = now;
   }
   return connection;
+}
+
+}  // namespace
+
+// The common statement: a connected sequential unit of the statement's form, used in the
+// same direction as last time, with nothing pending. What prepare_unit would do for it
+// comes down to these few stores.
+unit_connection* unit_for_transfer(std::int32_t number, form_code form, const std::int32_t* record,
+                                   transfer_direction direction) {
+  const unit_table& t = table();
+  unit_connection* connection = t.last_found;
+  if (connection != nullptr && connection->unit_number == number && record == nullptr &&
+      !statement().pos_pending && connection->access == access_code::ACCESS_SEQUENTIAL &&
+      connection->form == form) {
+    if (direction == transfer_direction::DIRECTION_READ) {
+      if (connection->last_direction == last_transfer::LAST_READ && !connection->eof_taken &&
+          connection->action != action_code::ACTION_WRITE) {
+        connection->statement_position = 0;
+        connection->truncate_pending = true;
+        return connection;
+      }
+    } else if (direction == transfer_direction::DIRECTION_WRITE) {
+      if (connection->last_direction == last_transfer::LAST_WRITE && !connection->truncate_pending &&
+          connection->action != action_code::ACTION_READ) {
+        connection->eof_taken = false;
+        connection->statement_position = 0;
+        ++connection->record_counter;
+        return connection;
+      }
+    }
+  }
+  return prepare_unit(number, form, record, direction);
 }
 
 std::int32_t truncate_unit_file(unit_connection& connection, std::int64_t position) {
