@@ -171,9 +171,33 @@ std::int32_t read_direct(unit_connection& connection, bool keep, std::int32_t& l
   return 0;
 }
 
+// The common record: all of it, line feed included, already in the stream's buffer and
+// short enough for the record buffer as it is. It is copied once; false leaves the stream
+// untouched for read_sequential.
+bool fetch_buffered_record(std::FILE* stream) {
+  const std::string_view unread = unread_bytes(stream);
+  if (unread.empty()) return false;
+  auto& buffer = input_record();
+  // Only the part the record buffer can take with its sentinel is searched.
+  const std::size_t room = static_cast<std::size_t>(buffer.capacity) - 1;
+  const std::size_t span = unread.size() < room ? unread.size() : room;
+  const auto* line_feed = static_cast<const char*>(std::memchr(unread.data(), '\n', span));
+  if (line_feed == nullptr) return false;
+  auto length = static_cast<std::int32_t>(line_feed - unread.data());
+  std::memcpy(buffer.bytes, unread.data(), static_cast<std::size_t>(length));
+  take_unread_bytes(stream, static_cast<std::size_t>(length) + 1);
+  if (length > 0 && buffer.bytes[length - 1] == '\r') --length;
+  finish_record(length);
+  return true;
+}
+
 std::int32_t read_record(unit_connection& connection, bool keep) {
   ++connection.record_counter;
   if (const std::int32_t code = flush_prompt(connection); code != 0) return code;
+  if (keep && connection.access != access_code::ACCESS_DIRECT &&
+      fetch_buffered_record(connection.stream)) {
+    return 0;
+  }
   std::int32_t length = 0;
   const std::int32_t code = connection.access == access_code::ACCESS_DIRECT
                                 ? read_direct(connection, keep, length)
