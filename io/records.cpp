@@ -184,15 +184,16 @@ bool fetch_buffered_record(std::FILE* stream) {
   const auto* line_feed = static_cast<const char*>(std::memchr(unread.data(), '\n', span));
   if (line_feed == nullptr) return false;
   auto length = static_cast<std::int32_t>(line_feed - unread.data());
-  std::memcpy(buffer.bytes, unread.data(), static_cast<std::size_t>(length));
+  copy_bytes(buffer.bytes, unread.substr(0, static_cast<std::size_t>(length)));
   take_unread_bytes(stream, static_cast<std::size_t>(length) + 1);
   if (length > 0 && buffer.bytes[length - 1] == '\r') --length;
   finish_record(length);
   return true;
 }
 
-std::int32_t read_record(unit_connection& connection, bool keep) {
-  ++connection.record_counter;
+// Everything but a buffered file record: the console's prompt, direct access, a record
+// the buffer does not hold whole, skipping.
+[[gnu::noinline]] std::int32_t read_any_record(unit_connection& connection, bool keep) {
   if (const std::int32_t code = flush_prompt(connection); code != 0) return code;
   if (keep && connection.access != access_code::ACCESS_DIRECT &&
       fetch_buffered_record(connection.stream)) {
@@ -205,6 +206,15 @@ std::int32_t read_record(unit_connection& connection, bool keep) {
   if (code != 0) return code;
   if (keep) finish_record(length);
   return 0;
+}
+
+std::int32_t read_record(unit_connection& connection, bool keep) {
+  ++connection.record_counter;
+  if (keep && !connection.console && connection.access != access_code::ACCESS_DIRECT &&
+      fetch_buffered_record(connection.stream)) {
+    return 0;
+  }
+  return read_any_record(connection, keep);
 }
 
 }  // namespace
