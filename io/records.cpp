@@ -195,10 +195,6 @@ bool fetch_buffered_record(std::FILE* stream) {
 // the buffer does not hold whole, skipping.
 [[gnu::noinline]] std::int32_t read_any_record(unit_connection& connection, bool keep) {
   if (const std::int32_t code = flush_prompt(connection); code != 0) return code;
-  if (keep && connection.access != access_code::ACCESS_DIRECT &&
-      fetch_buffered_record(connection.stream)) {
-    return 0;
-  }
   std::int32_t length = 0;
   const std::int32_t code = connection.access == access_code::ACCESS_DIRECT
                                 ? read_direct(connection, keep, length)

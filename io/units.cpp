@@ -259,9 +259,11 @@ std::int32_t position_direct(unit_connection& connection, const std::int32_t* re
 
 bool console_units_exist() { return table().unit_list != nullptr; }
 
-void ensure_console_units() {
+namespace {
+
+// Once per run: kept out of line so the check every statement makes stays short.
+[[gnu::noinline]] void make_console_units() {
   auto& t = table();
-  if (t.unit_list != nullptr) return;
   struct console_unit {
     std::int32_t number;
     std::FILE* stream;
@@ -300,6 +302,12 @@ void ensure_console_units() {
   const std::string_view words = options != nullptr ? options : "";
   t.vaxio = words.find("vaxio") != std::string_view::npos;
   t.format_relaxed = words.find("format_relaxed") != std::string_view::npos;
+}
+
+}  // namespace
+
+void ensure_console_units() {
+  if (table().unit_list == nullptr) make_console_units();
 }
 
 bool option_vaxio() { return table().vaxio; }
