@@ -2,7 +2,9 @@
 #include "list_input.h"
 
 #include <array>
+#include <bit>
 #include <cassert>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <span>
@@ -513,9 +515,28 @@ constexpr bool continues_as_real(char c, bool decimal_comma) {
 // range, ended by a character above, is converted here; a real goes straight to the
 // constant scanner. Either way the state is the scanner's own. False for anything else
 // (the blanks passed over stay passed), which the general scanner then takes.
+// The first byte at or after `position` that is not a blank, eight bytes at a time while
+// they lie inside the record: right-justified numbers come after long runs of blanks.
+std::int32_t skip_blank_run(const input_record_buffer& record, std::int32_t position) {
+  constexpr std::uint64_t eight_blanks = 0x2020202020202020u;
+  while (record.fetched_length - position >= 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, record.bytes + position, sizeof word);
+    word ^= eight_blanks;
+    if (word != 0) {
+      const int zero_bits = std::endian::native == std::endian::little ? std::countr_zero(word)
+                                                                      : std::countl_zero(word);
+      return position + zero_bits / 8;
+    }
+    position += 8;
+  }
+  return position;
+}
+
 bool take_plain_number(ld_read_state& s, input_record_buffer& record) {
   const char* bytes = record.bytes;
-  std::int32_t position = record.scan_position;
+  std::int32_t position = skip_blank_run(record, record.scan_position);
+  // Tabs, and the blanks of a record's last few bytes.
   while (bytes[position] == ' ' || bytes[position] == '\t') ++position;
   record.scan_position = position;
   const bool negative = bytes[position] == '-';

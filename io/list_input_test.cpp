@@ -297,6 +297,15 @@ constexpr read_case plain_number_cases[] = {
     {"42\n", "c", "42      "},                 // text items are not numbers
     {"(42,1)\n", "z", "(42,1)"},              // nor are the parts of a complex constant
     {"  7  \n  \n", "ii", "7 99 status=2 iostat=-1"},  // blanks after it, then end of file
+    // Blanks before it are passed over eight at a time while the record has eight more.
+    {"        7\n", "i", "7"},                // exactly eight
+    {"       7 8\n", "ii", "7 8"},            // seven: the run ends in the first word
+    {"               -7\n", "i", "-7"},        // fifteen, the sign in the second word
+    {"          \t 7\n", "i", "7"},            // a tab inside the run
+    {"\t        7\n", "i", "7"},               // a tab first
+    {"                \n  7\n", "i", "7"},    // a record of sixteen blanks: no value in it
+    {"         x\n", "i", "99 status=1 iostat=225"},  // the run ends on no number
+    {"        ,7\n", "ii", "99 7"},            // or on a separator
 };
 
 TEST(ld_read_item, converts_plain_numbers_as_the_scanner_does) {
