@@ -164,7 +164,6 @@ void io_set_iomsg(char* buffer, std::int32_t length) {
 
 void io_statement_begin(std::int32_t unit, std::int32_t flags, std::int32_t* iostat,
                         std::string_view kind) {
-  ensure_console_units();
   auto& state = statement();
   state.statement_error = false;
   state.statement_eof = false;
@@ -174,6 +173,8 @@ void io_statement_begin(std::int32_t unit, std::int32_t flags, std::int32_t* ios
   state.statement_kind = kind;
   state.iostat = (flags & 0x01) != 0 ? iostat : nullptr;
   store_iostat(0);
+  // Last, where the call needs nothing kept: making the units reads none of the above.
+  ensure_console_units();
 }
 
 std::int32_t io_error(std::int32_t code) {
