@@ -249,8 +249,25 @@ std::int32_t fetch_input_record(unit_connection& connection) { return read_recor
 
 std::int32_t skip_input_record(unit_connection& connection) { return read_record(connection, false); }
 
+namespace {
+
+// Bytes the stream's buffer has no room for, or a stream whose buffer is not shown.
+[[gnu::noinline]] std::int32_t write_through_library(unit_connection& connection,
+                                                     std::string_view bytes) {
+  errno = 0;
+  if (fwrite_unlocked(bytes.data(), 1, bytes.size(), connection.stream) != bytes.size()) {
+    return last_error();
+  }
+  return 0;
+}
+
+}  // namespace
+
+// Every record ends here: two bytes, whose copy into the buffer is two stores.
 std::int32_t write_record_terminator(unit_connection& connection) {
-  return write_record_bytes(connection, "\r\n");
+  constexpr std::string_view terminator = "\r\n";
+  if (put_in_stream_buffer(connection.stream, terminator)) return 0;
+  return write_through_library(connection, terminator);
 }
 
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view first,
@@ -262,11 +279,7 @@ std::int32_t write_record_bytes(unit_connection& connection, std::string_view fi
 
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view bytes) {
   if (bytes.empty() || put_in_stream_buffer(connection.stream, bytes)) return 0;
-  errno = 0;
-  if (fwrite_unlocked(bytes.data(), 1, bytes.size(), connection.stream) != bytes.size()) {
-    return last_error();
-  }
-  return 0;
+  return write_through_library(connection, bytes);
 }
 
 }  // namespace io
