@@ -173,6 +173,65 @@ TEST(unit_pool, reuses_a_closed_record) {
   close_unit_number(47);
 }
 
+TEST(find_unit, forgets_a_closed_connection) {
+  test::temp_dir dir;
+  std::int32_t iostat = 0;
+  ASSERT_EQ(connect(46, (dir / "p.txt").string(), open_status_code::OPEN_UNKNOWN, iostat), 0);
+  ASSERT_NE(io::find_unit(46), nullptr);
+  close_unit_number(46);
+  EXPECT_EQ(io::find_unit(46), nullptr);
+  // The closed record goes back to the pool with number 0, which is the error unit's.
+  const io::unit_connection* error_unit = io::find_unit(0);
+  ASSERT_NE(error_unit, nullptr);
+  EXPECT_EQ(error_unit->name, "stderr");
+}
+
+// Statement after statement on one unit: the short path for a unit used as last time must
+// still refuse what the full preparation refuses.
+struct transfer_step {
+  io::transfer_direction direction;
+  const std::int32_t* record;
+  std::int32_t iostat;  // 0: the unit is ready
+  const char* why;
+};
+
+TEST(unit_for_transfer, checks_every_statement_on_a_unit_used_again) {
+  using enum io::transfer_direction;
+  static constexpr std::int32_t record_one = 1;
+  const transfer_step steps[] = {
+      {DIRECTION_READ, nullptr, 0, "first read"},
+      {DIRECTION_READ, nullptr, 0, "second read, same direction"},
+      {DIRECTION_READ, &record_one, io::ERROR_CONFLICTING_SPECIFIERS, "REC= on a sequential unit"},
+      {DIRECTION_WRITE, nullptr, 0, "a write after reads"},
+      {DIRECTION_WRITE, nullptr, 0, "and another"},
+      {DIRECTION_WRITE, &record_one, io::ERROR_CONFLICTING_SPECIFIERS, "REC= again"},
+  };
+  test::temp_dir dir;
+  dir.write("s.txt", "a\nb\n");
+  std::int32_t iostat = 0;
+  ASSERT_EQ(connect(48, (dir / "s.txt").string(), open_status_code::OPEN_OLD, iostat), 0);
+  std::int32_t records_before = io::find_unit(48)->record_counter;
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.why);
+    iostat = 0;
+    io::io_statement_begin(48, SPECIFIER_IOSTAT, &iostat, io::KIND_LIST_READ);
+    const auto* connection =
+        io::unit_for_transfer(48, io::form_code::FORM_FORMATTED, step.record, step.direction);
+    EXPECT_EQ(iostat, step.iostat);
+    EXPECT_EQ(connection == nullptr, step.iostat != 0);
+    if (connection != nullptr && step.direction == DIRECTION_WRITE) {
+      // A write counts its record when the unit is readied.
+      EXPECT_EQ(connection->record_counter, records_before + 1);
+    }
+    records_before = io::find_unit(48)->record_counter;
+  }
+  io::io_statement_begin(48, SPECIFIER_IOSTAT, &iostat, io::KIND_LIST_READ);
+  io::io_set_pos(1, 1);
+  EXPECT_EQ(io::unit_for_transfer(48, io::form_code::FORM_FORMATTED, nullptr, DIRECTION_WRITE), nullptr);
+  EXPECT_EQ(iostat, io::ERROR_POS_NOT_STREAM);
+  close_unit_number(48);
+}
+
 struct fetch_case {
   const char* bytes;
   std::vector<std::string> records;
