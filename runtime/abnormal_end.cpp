@@ -183,7 +183,7 @@ void fatal_stop(std::int32_t kind, const char* message) {
   // No at-exit handlers on this path, but every unit is flushed: a written record is never lost.
   io::flush_all_units();
 
-  const bool signalled = kind == 2 || kind == STOP_SIGNAL;
+  const bool signalled = kind == STOP_FAULT || kind == STOP_SIGNAL;
   if ((state.term_flags & TERM_DEBUG) != 0) {
     run_debugger_command();
   } else if ((state.term_flags & TERM_TRACE) != 0) {

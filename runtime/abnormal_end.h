@@ -18,6 +18,7 @@ inline constexpr std::int32_t TERM_TEST = 0x10;
 // The fatal_stop kinds its callers use.
 inline constexpr std::int32_t STOP_EXIT = 0;           // exits through the at-exit handlers
 inline constexpr std::int32_t STOP_RUNTIME_ERROR = 1;
+inline constexpr std::int32_t STOP_FAULT = 2;          // no caller here; traced like a signal
 inline constexpr std::int32_t STOP_SIGNAL = 3;
 
 // Reads "TKA_TERM" into the flags and installs the fatal-signal handlers when asked.
