@@ -149,7 +149,11 @@ class format_builder {
         // Codes no descriptor makes.
         constexpr std::int32_t invalid[] = {FORMAT_EXPONENT_WIDTH, FORMAT_INVALID1, FORMAT_INVALID2,
                                             FORMAT_ERROR, -47, -1000};
-        words_.push_back(invalid[input_.byte() % std::size(invalid)]);
+        const std::int32_t code = invalid[input_.byte() % std::size(invalid)];
+        words_.push_back(code);
+        // After an E, EN, ES or G descriptor a lone exponent marker reads as that
+        // descriptor's exponent width: give it its operand pair so the words mean one thing.
+        if (code == FORMAT_EXPONENT_WIDTH) operand();
         break;
       }
       default: {
