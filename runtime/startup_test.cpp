@@ -95,12 +95,7 @@ TEST(process_main, ends_as_asked) {
     // The debugger's line carries the process id, so only its start is compared.
     EXPECT_EQ(result.standard_output.substr(0, c.standard_output.size()), c.standard_output);
     EXPECT_EQ(result.standard_error, c.standard_error);
-    if (c.exit_status >= 0) {
-      EXPECT_TRUE(result.exited());
-      EXPECT_EQ(result.exit_status, c.exit_status);
-    } else {
-      EXPECT_EQ(result.signal_number, c.signal_number);
-    }
+    test::expect_ending(result, c.exit_status, c.signal_number);
   }
 }
 

@@ -75,12 +75,7 @@ void expect_case(const fault_case& c) {
   const auto result = run_case(c, dir);
   EXPECT_EQ(result.standard_output, c.standard_output);
   EXPECT_EQ(result.standard_error, c.standard_error);
-  if (c.exit_status >= 0) {
-    EXPECT_TRUE(result.exited());
-    EXPECT_EQ(result.exit_status, c.exit_status);
-  } else {
-    EXPECT_EQ(result.signal_number, c.signal_number);
-  }
+  test::expect_ending(result, c.exit_status, c.signal_number);
 }
 
 TEST(fault_injection, full_device_is_reported_never_lost) {

@@ -15,6 +15,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <gtest/gtest.h>
+
 #include "test_paths.h"
 
 namespace test {
@@ -115,6 +117,15 @@ run_result run_program(const std::string& program, const run_options& options) {
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal_number = WTERMSIG(status);
   return result;
+}
+
+void expect_ending(const run_result& result, int exit_status, int signal_number) {
+  if (exit_status >= 0) {
+    EXPECT_TRUE(result.exited());
+    EXPECT_EQ(result.exit_status, exit_status);
+  } else {
+    EXPECT_EQ(result.signal_number, signal_number);
+  }
 }
 
 temp_dir::temp_dir() {

@@ -27,6 +27,9 @@ struct run_result {
   bool exited() const { return signal_number == 0; }
 };
 
+// How a process was expected to end: a non-negative exit status, or else the signal.
+void expect_ending(const run_result& result, int exit_status, int signal_number);
+
 // The program is found by name in the build's bin directory unless it has a slash.
 run_result run_program(const std::string& program, const run_options& options = {});
 
