@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -495,31 +496,12 @@ std::int32_t scan_token(bool& comma_null) {
   }
 }
 
-// What may end a token that the short path takes: a blank, tab, slash, line feed (the
-// sentinel or one inside the record), the separator of the mode; all of them end a
-// constant for the scanner too, and none makes it a repeat count or a real.
-constexpr bool ends_plain_integer(char c, bool decimal_comma) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '/' || c == ';' || (c == ',' && !decimal_comma);
-}
-
-// After leading digits, what makes the constant a real (or a conversion error), never an
-// integer and so never a repeat count: a point, an exponent letter or sign, the comma
-// that is the decimal symbol.
-constexpr bool continues_as_real(char c, bool decimal_comma) {
-  return c == '.' || c == 'E' || c == 'e' || c == 'D' || c == 'd' || c == '+' || c == '-' ||
-         (c == ',' && decimal_comma);
-}
-
-// The common token for a numeric item: blanks, then an optionally signed number that
-// starts with a digit. An integer of at most ten digits within the symmetric 32-bit
-// range, ended by a character above, is converted here; a real goes straight to the
-// constant scanner. Either way the state is the scanner's own. False for anything else
-// (the blanks passed over stay passed), which the general scanner then takes.
-// The first byte at or after `position` that is not a blank, eight bytes at a time while
-// they lie inside the record: right-justified numbers come after long runs of blanks.
+// The first byte at or after `position` that is not a blank, eight bytes at a time:
+// right-justified numbers come after long runs of blanks. The sentinel stops the scan,
+// and the record buffer's slack lets the last word reach past it.
 std::int32_t skip_blank_run(const input_record_buffer& record, std::int32_t position) {
   constexpr std::uint64_t eight_blanks = 0x2020202020202020u;
-  while (record.fetched_length - position >= 8) {
+  for (;; position += 8) {
     std::uint64_t word = 0;
     std::memcpy(&word, record.bytes + position, sizeof word);
     word ^= eight_blanks;
@@ -528,56 +510,34 @@ std::int32_t skip_blank_run(const input_record_buffer& record, std::int32_t posi
                                                                       : std::countl_zero(word);
       return position + zero_bits / 8;
     }
-    position += 8;
   }
-  return position;
 }
 
+// The common token for a numeric item: blanks, then a constant scan_plain_constant
+// takes. The state is left as the scanner would leave it. False for anything else (the
+// blanks passed over stay passed), which the general scanner then takes.
 bool take_plain_number(ld_read_state& s, input_record_buffer& record) {
   const char* bytes = record.bytes;
   std::int32_t position = skip_blank_run(record, record.scan_position);
-  // Tabs, and the blanks of a record's last few bytes.
+  // Tabs, and blanks after them.
   while (bytes[position] == ' ' || bytes[position] == '\t') ++position;
   record.scan_position = position;
-  const bool negative = bytes[position] == '-';
-  const std::int32_t first_digit = negative || bytes[position] == '+' ? position + 1 : position;
-  // Eleven digits at most are read, so the magnitude stays far inside 64 bits.
-  constexpr std::int32_t most_digits = 10;
-  std::int32_t end = first_digit;
-  std::int64_t magnitude = 0;
-  while (is_digit(bytes[end]) && end - first_digit <= most_digits) {
-    magnitude = magnitude * 10 + (bytes[end] - '0');
-    ++end;
-  }
-  const std::int32_t digits = end - first_digit;
-  if (digits == 0) return false;
-  const bool decimal_comma = s.decimal_mode == DECIMAL_MODE_COMMA;
-  s.scan_error_code = 0;
-  if (digits <= most_digits && magnitude <= INT32_MAX && ends_plain_integer(bytes[end], decimal_comma)) {
-    const auto value = static_cast<std::int32_t>(magnitude);
-    record.scan_position = end;
-    s.kind = token_kind::TOKEN_VALUE;
-    s.value = scanned_int32(negative ? -value : value);
-  } else if (continues_as_real(bytes[end], decimal_comma)) {
-    scan_number(position);
-  } else {
-    return false;
-  }
+  const std::optional<numeric_scan> scan =
+      scan_plain_constant(bytes + position, s.decimal_mode == DECIMAL_MODE_COMMA);
+  if (!scan) return false;
+  record.scan_position = position + static_cast<std::int32_t>(scan->scanned_length);
   record.comma_seen = false;
+  s.scan_error_code = 0;
+  s.kind = token_kind::TOKEN_VALUE;
+  s.value = scan->value;
   s.previous_kind = s.kind;
   return true;
 }
 
-// The next token for the current item, or the last one again while a repeat count lasts.
-token_kind next_token() {
+// The general scanner, for every token the short path does not take. Kept out of line so
+// that the short path needs none of its registers and stack.
+[[gnu::noinline]] token_kind scan_next_token() {
   auto& s = state();
-  if (s.repeat_remaining > 0) {
-    --s.repeat_remaining;
-    return s.kind;
-  }
-  if (!s.in_complex && !is_character_type(s.item_type) && take_plain_number(s, input_record())) {
-    return s.kind;
-  }
   // In 2*3*7 the first count is the one that holds, as when each count scanned the
   // rest anew; a loop rather than recursion keeps a long run of counts off the stack.
   std::int32_t repeat_count = 0;
@@ -592,6 +552,19 @@ token_kind next_token() {
   if (!comma_null) input_record().comma_seen = false;
   s.previous_kind = s.kind;
   return s.kind;
+}
+
+// The next token for the current item, or the last one again while a repeat count lasts.
+token_kind next_token() {
+  auto& s = state();
+  if (s.repeat_remaining > 0) {
+    --s.repeat_remaining;
+    return s.kind;
+  }
+  if (!s.in_complex && !is_character_type(s.item_type) && take_plain_number(s, input_record())) {
+    return s.kind;
+  }
+  return scan_next_token();
 }
 
 template <typename T>

@@ -2,6 +2,7 @@
 #include "records.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -18,7 +19,7 @@ constexpr std::int32_t initial_capacity = 256;
 constexpr std::int32_t growth_margin = 128;
 
 struct record_storage {
-  char initial[initial_capacity];
+  alignas(16) char initial[initial_capacity + input_record_slack] = {};
   input_record_buffer buffer{initial, initial_capacity, 0, 0, false};
 };
 
@@ -171,22 +172,45 @@ std::int32_t read_direct(unit_connection& connection, bool keep, std::int32_t& l
   return 0;
 }
 
-// The common record: all of it, line feed included, already in the stream's buffer and
-// short enough for the record buffer as it is. It is copied once; false leaves the stream
-// untouched for read_sequential.
-bool fetch_buffered_record(std::FILE* stream) {
+// A short record: the line feed among the first 32 bytes of the stream's buffer. Most
+// records are that short, and for them a fixed search of four words and one copy of
+// whole 16-byte blocks beat the library's search and copy, whose calls cost more than
+// their work. The scanners then load the record eight bytes at a time, and a load that
+// spans two stores must wait for both to reach the cache: with the record stored as
+// whole blocks, every load inside one block takes its bytes from the store. The record
+// buffer's slack takes the bytes past the record.
+constexpr std::size_t short_record_span = 32;
+static_assert(short_record_span + 1 <= initial_capacity && 16 <= input_record_slack);
+
+// The offset of the first line feed among the 32 bytes at `bytes`, or -1.
+std::int32_t short_record_length(const char* bytes) {
+  constexpr std::uint64_t ones = 0x0101010101010101u;
+  constexpr std::uint64_t line_feeds = ones * '\n';
+  for (std::size_t offset = 0; offset < short_record_span; offset += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes + offset, sizeof word);
+    word ^= line_feeds;
+    // The lowest set high bit marks the first zero byte, the line feed; bits above it
+    // may be false, and are not looked at.
+    const std::uint64_t zero_bytes = (word - ones) & ~word & (ones << 7);
+    if (zero_bytes != 0) return static_cast<std::int32_t>(offset) + std::countr_zero(zero_bytes) / 8;
+  }
+  return -1;
+}
+
+// The common record: all of it, line feed included, among the first 32 bytes the stream
+// holds unread. False leaves the stream untouched for read_sequential.
+bool fetch_short_record(std::FILE* stream) {
+  if constexpr (std::endian::native != std::endian::little) return false;
   const std::string_view unread = unread_bytes(stream);
-  if (unread.empty()) return false;
-  auto& buffer = input_record();
-  // Only the part the record buffer can take with its sentinel is searched.
-  const std::size_t room = static_cast<std::size_t>(buffer.capacity) - 1;
-  const std::size_t span = unread.size() < room ? unread.size() : room;
-  const auto* line_feed = static_cast<const char*>(std::memchr(unread.data(), '\n', span));
-  if (line_feed == nullptr) return false;
-  auto length = static_cast<std::int32_t>(line_feed - unread.data());
-  copy_bytes(buffer.bytes, unread.substr(0, static_cast<std::size_t>(length)));
+  if (unread.size() < short_record_span) return false;
+  std::int32_t length = short_record_length(unread.data());
+  if (length < 0) return false;
+  char* const bytes = input_record().bytes;
+  std::memcpy(bytes, unread.data(), 16);
+  if (length >= 16) std::memcpy(bytes + 16, unread.data() + 16, 16);
   take_unread_bytes(stream, static_cast<std::size_t>(length) + 1);
-  if (length > 0 && buffer.bytes[length - 1] == '\r') --length;
+  if (length > 0 && unread[static_cast<std::size_t>(length) - 1] == '\r') --length;
   finish_record(length);
   return true;
 }
@@ -207,7 +231,7 @@ bool fetch_buffered_record(std::FILE* stream) {
 std::int32_t read_record(unit_connection& connection, bool keep) {
   ++connection.record_counter;
   if (keep && !connection.console && connection.access != access_code::ACCESS_DIRECT &&
-      fetch_buffered_record(connection.stream)) {
+      fetch_short_record(connection.stream)) {
     return 0;
   }
   return read_any_record(connection, keep);
@@ -220,17 +244,22 @@ input_record_buffer& input_record() { return storage().buffer; }
 bool reserve_input_record(std::int32_t length) {
   auto& s = storage();
   auto& buffer = s.buffer;
-  if (length < 0 || length > INT32_MAX - growth_margin - 1) return false;
+  if (length < 0 || length > INT32_MAX - growth_margin - input_record_slack - 1) return false;
   if (length + 1 <= buffer.capacity) return true;
   const std::int32_t capacity = length + growth_margin;
+  // The slack past the capacity is allocated and set, so word-sized loads near the
+  // sentinel read defined bytes inside the block.
+  const auto allocated = static_cast<std::size_t>(capacity) + input_record_slack;
   char* grown = nullptr;
   if (buffer.bytes == s.initial) {
-    grown = static_cast<char*>(std::malloc(static_cast<std::size_t>(capacity)));
+    grown = static_cast<char*>(std::malloc(allocated));
     if (grown != nullptr) std::memcpy(grown, s.initial, sizeof s.initial);
   } else {
-    grown = static_cast<char*>(std::realloc(buffer.bytes, static_cast<std::size_t>(capacity)));
+    grown = static_cast<char*>(std::realloc(buffer.bytes, allocated));
   }
   if (grown == nullptr) return false;
+  const auto kept = static_cast<std::size_t>(buffer.capacity) + input_record_slack;
+  std::memset(grown + kept, 0, allocated - kept);
   buffer.bytes = grown;
   buffer.capacity = capacity;
   return true;

@@ -12,6 +12,10 @@ namespace io {
 // The platform's number for the failure just seen; EIO when the library set none.
 inline int last_error() { return errno != 0 ? errno : EIO; }
 
+// Bytes that may be read past the capacity: a scan may load 16 bytes at once from any
+// position up to the sentinel without a bounds check. They hold no record data.
+inline constexpr std::int32_t input_record_slack = 16;
+
 // The current input record, followed by one line feed as a sentinel so scans need no
 // length check. Shared by every read statement; it only grows.
 struct input_record_buffer {

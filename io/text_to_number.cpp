@@ -3,6 +3,7 @@
 #include "text_to_number.h"
 
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cerrno>
 #include <charconv>
@@ -80,15 +81,25 @@ double c_locale_strtod(const char* text) {
   return value;
 }
 
+// The powers of ten a double holds exactly.
+constexpr std::array<double, 23> exact_powers = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // Clinger's fast path: a decimal of at most 2^53 as an integer, times or divided by a
 // power of ten that a double holds exactly (up to 10^22), is one correctly rounded
 // operation on two exact operands, so it gives the nearest double, as from_chars would.
-// Nothing for any other text, which then takes the full conversion.
+double exact_decimal_to_real64(std::uint64_t mantissa, std::int32_t exponent, bool negative) {
+  const auto exact = static_cast<double>(mantissa);
+  const double power = exact_powers[static_cast<std::size_t>(exponent < 0 ? -exponent : exponent)];
+  const double value = exponent < 0 ? exact / power : exact * power;
+  return negative ? -value : value;
+}
+
+// The same fast path on text. Nothing for any other text, which then takes the full
+// conversion.
 std::optional<double> short_decimal_to_real64(const char* first, const char* last) {
   constexpr std::uint64_t exact_limit = std::uint64_t{1} << 53;
-  static constexpr std::array<double, 23> exact_powers = {
-      1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   const char* p = first;
   const bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
@@ -124,10 +135,7 @@ std::optional<double> short_decimal_to_real64(const char* first, const char* las
     if (mantissa != 0) return std::nullopt;
     return negative ? -0.0 : 0.0;
   }
-  const auto exact = static_cast<double>(mantissa);
-  const double power = exact_powers[static_cast<std::size_t>(exponent < 0 ? -exponent : exponent)];
-  const double value = exponent < 0 ? exact / power : exact * power;
-  return negative ? -value : value;
+  return exact_decimal_to_real64(mantissa, exponent, negative);
 }
 
 // The decimal text [first, last) as the nearest 64-bit real, exactly as strtod in the
@@ -185,7 +193,123 @@ exponent_scan scan_lettered_exponent(char* p, std::size_t s) {
   return {s + 1, s};
 }
 
+// Digit runs eight bytes at a time. A word holds eight characters, the first in its
+// lowest byte.
+std::uint64_t load_word(const char* p) {
+  std::uint64_t word = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&word, p, sizeof word);
+  } else {
+    for (int i = 7; i >= 0; --i) word = word << 8 | static_cast<unsigned char>(p[i]);
+  }
+  return word;
+}
+
+// How many characters of `word` are digits before the first that is not. Only the bytes
+// up to that one are trusted: a borrow or carry out of a non-digit byte can touch the
+// bytes above it, never those below.
+constexpr std::int32_t leading_digits(std::uint64_t word) {
+  const std::uint64_t offsets = word - 0x3030303030303030u;
+  const std::uint64_t non_digits = (offsets | (offsets + 0x0606060606060606u)) & 0xF0F0F0F0F0F0F0F0u;
+  return std::countr_zero(non_digits) / 8;
+}
+
+// The value of the first `count` (1 to 8) digits of `word`: the digits are moved to the
+// top, zeros below them standing for leading zeros, and pairs, quads and octets of
+// digits are combined by three multiplications.
+constexpr std::uint64_t digits_value(std::uint64_t word, std::int32_t count) {
+  std::uint64_t value = (word & 0x0F0F0F0F0F0F0F0Fu) << (8 * (8 - count));
+  value = (value * (10 * 0x100 + 1)) >> 8 & 0x00FF00FF00FF00FFu;
+  value = (value * (100 * 0x10000 + 1)) >> 16 & 0x0000FFFF0000FFFFu;
+  return (value * (10000 * 0x100000000u + 1)) >> 32;
+}
+
+constexpr std::uint64_t word_of(std::string_view eight) {
+  std::uint64_t word = 0;
+  for (std::size_t i = 8; i-- > 0;) word = word << 8 | static_cast<unsigned char>(eight[i]);
+  return word;
+}
+static_assert(leading_digits(word_of("12345678")) == 8 && leading_digits(word_of("1234 678")) == 4);
+static_assert(leading_digits(word_of("/:09+-E.")) == 0 && leading_digits(word_of("09:00000")) == 2);
+static_assert(digits_value(word_of("12345678"), 8) == 12345678);
+static_assert(digits_value(word_of("0009\n   "), 4) == 9 && digits_value(word_of("7.5E+03 "), 1) == 7);
+
+struct digit_run {
+  std::int32_t count;  // 16 means 16 or more
+  std::uint64_t value;
+};
+
+constexpr std::array<std::uint64_t, 9> small_powers = {1,      10,      100,      1000,     10000,
+                                                       100000, 1000000, 10000000, 100000000};
+
+// Past the first eight digits the rest are taken one by one: runs that long are rare, and
+// a second word would often span two of the stores that filled the record.
+[[gnu::always_inline]] inline digit_run read_digit_run(const char* p) {
+  const std::uint64_t first = load_word(p);
+  const std::int32_t count = leading_digits(first);
+  if (count < 8) return {count, count == 0 ? 0 : digits_value(first, count)};
+  digit_run run{8, digits_value(first, 8)};
+  for (; run.count < 16 && is_digit(p[run.count]); ++run.count) {
+    run.value = run.value * 10 + static_cast<std::uint64_t>(p[run.count] - '0');
+  }
+  return run;
+}
+
+// What ends a constant that scan_plain_constant takes: none of these can make it a
+// repeat count, a longer real or an error.
+constexpr bool ends_plain_constant(char c, bool decimal_comma) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '/' || c == ';' || (c == ',' && !decimal_comma);
+}
+
 }  // namespace
+
+std::optional<numeric_scan> scan_plain_constant(const char* text, bool decimal_comma) {
+  const char* p = text;
+  const bool negative = *p == '-';
+  if (is_sign(*p)) ++p;
+  const digit_run whole = read_digit_run(p);
+  if (whole.count == 0) return std::nullopt;
+  p += whole.count;
+  const auto length = [&p, text] { return static_cast<std::size_t>(p - text); };
+  if (ends_plain_constant(*p, decimal_comma)) {
+    // Ten digits at most: 2147483647 fits, and so does the magnitude before the check.
+    if (whole.count > 10 || whole.value > INT32_MAX) return std::nullopt;
+    const auto magnitude = static_cast<std::int32_t>(whole.value);
+    return numeric_scan{0, numeric_class::NUMERIC_INT32,
+                        scanned_int32(negative ? -magnitude : magnitude), length()};
+  }
+  if (decimal_comma) return std::nullopt;
+  // Fifteen digits are below 2^53, so the mantissa is exact in a double.
+  constexpr std::int32_t most_digits = 15;
+  if (whole.count > most_digits) return std::nullopt;
+  std::uint64_t mantissa = whole.value;
+  std::int32_t exponent = 0;
+  if (*p == '.') {
+    const digit_run fraction = read_digit_run(p + 1);
+    if (whole.count + fraction.count > most_digits) return std::nullopt;
+    p += 1 + fraction.count;
+    const std::int32_t high = fraction.count > 8 ? fraction.count - 8 : 0;
+    mantissa = mantissa * small_powers[static_cast<std::size_t>(fraction.count - high)] *
+                   small_powers[static_cast<std::size_t>(high)] +
+               fraction.value;
+    exponent = -fraction.count;
+  }
+  if (*p == 'E' || *p == 'e') {
+    ++p;
+    const bool negative_exponent = *p == '-';
+    if (is_sign(*p)) ++p;
+    // A letter without digits is blanked out by the full scanner; four digits are rare.
+    std::int32_t written = 0;
+    const char* const first_digit = p;
+    while (is_digit(*p) && p - first_digit < 4) written = written * 10 + (*p++ - '0');
+    if (p == first_digit || p - first_digit > 3) return std::nullopt;
+    exponent += negative_exponent ? -written : written;
+  }
+  if (!ends_plain_constant(*p, false)) return std::nullopt;
+  if (exponent < -22 || exponent > 22) return std::nullopt;
+  return numeric_scan{0, numeric_class::NUMERIC_REAL,
+                      scanned_real64(exact_decimal_to_real64(mantissa, exponent, negative)), length()};
+}
 
 numeric_scan scan_numeric_constant(std::span<char> text, bool decimal_comma) {
   assert(!text.empty() && text.back() == '\n');
