@@ -228,6 +228,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (got.value_class != numeric_class::NUMERIC_EMPTY) check_value_conversions(got.value);
   }
 
+  // The one-pass scanner of common constants, on the record as the input buffer holds
+  // it (its slack of 16 bytes after the line feed): where it takes the constant it must
+  // agree with the full scanner, and it must never edit the record.
+  {
+    std::vector<char> padded(text.begin(), text.end());
+    padded.push_back('\n');
+    padded.resize(padded.size() + 16, '7');
+    const std::vector<char> before = padded;
+    if (const auto plain = io::scan_plain_constant(padded.data(), decimal_comma)) {
+      check(want.error_code == 0 && plain->error_code == 0, "plain constant refused by the scanner", shown);
+      check(plain->scanned_length == want.scanned_length, "plain constant length", shown);
+      check(plain->value_class == want.value_class && plain->value.type == want.value.type &&
+                plain->value.bits == want.value.bits,
+            "plain constant value", shown);
+    }
+    check(padded == before, "plain scanner edited the record", shown);
+  }
+
   check_integer_conversion(text, io::text_to_int32(text), 2147483647u, 2147483647u);
   check_integer_conversion(text, io::text_to_int64(text), 9223372036854775807u, 9223372036854775808u);
 

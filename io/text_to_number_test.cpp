@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 
@@ -103,6 +104,80 @@ TEST(scan_numeric_constant, scans_and_converts) {
     EXPECT_EQ(result.value_class, c.value_class);
     EXPECT_EQ(result.value.type, c.value.type);
     EXPECT_EQ(result.value.bits, c.value.bits);
+  }
+}
+
+// The one-pass scanner of common constants takes what it can and declines the rest;
+// what it takes must be exactly what the full scanner gives. The record carries the input
+// buffer's 16 bytes of slack after its line feed.
+std::optional<io::numeric_scan> plain_scan(std::string_view text, bool decimal_comma = false) {
+  std::string record{text};
+  record += '\n';
+  record.append(16, '5');
+  return io::scan_plain_constant(record.data(), decimal_comma);
+}
+
+void expect_same_scan(std::string_view text, bool decimal_comma) {
+  const auto plain = plain_scan(text, decimal_comma);
+  if (!plain) return;
+  std::string record{text};
+  const io::numeric_scan full = scan(record, decimal_comma);
+  ASSERT_EQ(full.error_code, 0) << text;
+  EXPECT_EQ(plain->scanned_length, full.scanned_length) << text;
+  EXPECT_EQ(plain->value_class, full.value_class) << text;
+  EXPECT_EQ(plain->value.type, full.value.type) << text;
+  EXPECT_EQ(plain->value.bits, full.value.bits) << text;
+}
+
+TEST(scan_plain_constant, takes_common_constants_and_declines_the_rest) {
+  struct plain_case {
+    std::string_view text;
+    bool decimal_comma;
+    bool taken;
+  };
+  constexpr plain_case cases[] = {
+      {"-1073741824 ", 0, true}, {"7", 0, true}, {"+12,3", 0, true}, {"2147483647/", 0, true},
+      {"12345678;", 0, true},    {"123456789\t", 0, true},            {"0000000012", 0, true},
+      {"-2147483648", 0, false},  // reached only through 64 bits
+      {"2147483648", 0, false},   {"12345678901", 0, false},           {"3*4", 0, false},
+      {"5)", 0, false},           {"5\r", 0, false},                   {".5", 0, false},
+      {"4.4360271E-04", 0, true}, {"0.4436027    ", 0, true},          {"-7.5e+3,", 0, true},
+      {"1.", 0, true},            {"1.e5", 0, true},                    {"1e22", 0, true},
+      {"1e23", 0, false},         {"1e-22", 0, true},                   {"1e-23", 0, false},
+      {"1.5e0001", 0, false},     {"1.5e", 0, false},                   {"1.5e+", 0, false},
+      {"1D5", 0, false},          {"1.5+3", 0, false},                  {"1.5q", 0, false},
+      {"123456789012345.", 0, true},  // fifteen digits: exact in a double
+      {"1234567890123456.", 0, false}, {"0.00000000000000001", 0, false},
+      {"1,5", 1, false},          {"15 ", 1, true},                     {"15,", 1, false},
+  };
+  for (const plain_case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(plain_scan(c.text, c.decimal_comma).has_value(), c.taken);
+    expect_same_scan(c.text, c.decimal_comma);
+  }
+}
+
+TEST(scan_plain_constant, agrees_with_the_full_scanner_on_random_constants) {
+  std::mt19937 random{11};
+  constexpr std::string_view ends{" \t/;,\n*)\rx", 11};
+  const auto digits = [&random](std::size_t most) {
+    std::string run(random() % (most + 1), '0');
+    for (char& c : run) c = static_cast<char>('0' + random() % 10);
+    return run;
+  };
+  for (int round = 0; round < 200000; ++round) {
+    std::string text;
+    if (random() % 3 == 0) text += "+-"[random() % 2];
+    text += digits(random() % 2 == 0 ? 10 : 18);
+    if (random() % 2 == 0) text += '.' + digits(random() % 2 == 0 ? 8 : 17);
+    if (random() % 2 == 0) {
+      text += "eEdD"[random() % 4];
+      if (random() % 2 == 0) text += "+-"[random() % 2];
+      text += digits(4);
+    }
+    text += ends[random() % ends.size()];
+    expect_same_scan(text, random() % 4 == 0);
+    if (HasFailure()) return;
   }
 }
 
