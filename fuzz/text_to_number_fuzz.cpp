@@ -236,7 +236,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     padded.push_back('\n');
     padded.resize(padded.size() + 16, '7');
     const std::vector<char> before = padded;
-    if (const auto plain = io::scan_plain_constant(padded.data(), decimal_comma)) {
+    const char* const end = padded.data() + text.size();
+    if (const auto plain = io::scan_plain_constant(padded.data(), end, decimal_comma)) {
       check(want.error_code == 0 && plain->error_code == 0, "plain constant refused by the scanner", shown);
       check(plain->scanned_length == want.scanned_length, "plain constant length", shown);
       check(plain->value_class == want.value_class && plain->value.type == want.value.type &&

@@ -69,12 +69,13 @@ template <typename Stream>
   }
 }
 
-void finish_record(std::int32_t length) {
+void finish_record(std::int32_t length, const char* source = nullptr) {
   auto& buffer = input_record();
   buffer.bytes[length] = '\n';
   buffer.fetched_length = length;
   buffer.scan_position = 0;
   buffer.comma_seen = true;
+  buffer.source = source;
 }
 
 // The prompt written before a console read must be visible before the program waits. A
@@ -181,6 +182,8 @@ std::int32_t read_direct(unit_connection& connection, bool keep, std::int32_t& l
 // buffer's slack takes the bytes past the record.
 constexpr std::size_t short_record_span = 32;
 static_assert(short_record_span + 1 <= initial_capacity && 16 <= input_record_slack);
+// What the stream's buffer must hold for a short record to be read there as well.
+constexpr std::size_t short_record_readable = short_record_span + 16;
 
 // The offset of the first line feed among the 32 bytes at `bytes`, or -1.
 std::int32_t short_record_length(const char* bytes) {
@@ -203,7 +206,7 @@ std::int32_t short_record_length(const char* bytes) {
 bool fetch_short_record(std::FILE* stream) {
   if constexpr (std::endian::native != std::endian::little) return false;
   const std::string_view unread = unread_bytes(stream);
-  if (unread.size() < short_record_span) return false;
+  if (unread.size() < short_record_readable) return false;
   std::int32_t length = short_record_length(unread.data());
   if (length < 0) return false;
   char* const bytes = input_record().bytes;
@@ -211,7 +214,7 @@ bool fetch_short_record(std::FILE* stream) {
   if (length >= 16) std::memcpy(bytes + 16, unread.data() + 16, 16);
   take_unread_bytes(stream, static_cast<std::size_t>(length) + 1);
   if (length > 0 && unread[static_cast<std::size_t>(length) - 1] == '\r') --length;
-  finish_record(length);
+  finish_record(length, unread.data());
   return true;
 }
 

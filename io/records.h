@@ -24,6 +24,12 @@ struct input_record_buffer {
   std::int32_t fetched_length = 0;  // bytes of the current record, the sentinel excluded
   std::int32_t scan_position = 0;   // the next byte to examine
   bool comma_seen = false;          // a separator comma counts as a null until a token is scanned
+  // The same record in the stream's own buffer, with at least 16 readable bytes after its
+  // end, while nothing else has touched the stream; null otherwise. The byte at the
+  // fetched length there is the carriage return or line feed that ended the record, not
+  // the sentinel. A scan that only reads may look here: the copy above was stored just
+  // now, and loads of freshly stored bytes wait for the stores.
+  const char* source = nullptr;
 };
 
 input_record_buffer& input_record();

@@ -263,7 +263,11 @@ constexpr bool ends_plain_constant(char c, bool decimal_comma) {
 
 }  // namespace
 
-std::optional<numeric_scan> scan_plain_constant(const char* text, bool decimal_comma) {
+std::optional<numeric_scan> scan_plain_constant(const char* text, const char* end,
+                                                bool decimal_comma) {
+  const auto ends_here = [end, decimal_comma](const char* p) {
+    return p == end || ends_plain_constant(*p, decimal_comma);
+  };
   const char* p = text;
   const bool negative = *p == '-';
   if (is_sign(*p)) ++p;
@@ -271,7 +275,7 @@ std::optional<numeric_scan> scan_plain_constant(const char* text, bool decimal_c
   if (whole.count == 0) return std::nullopt;
   p += whole.count;
   const auto length = [&p, text] { return static_cast<std::size_t>(p - text); };
-  if (ends_plain_constant(*p, decimal_comma)) {
+  if (ends_here(p)) {
     // Ten digits at most: 2147483647 fits, and so does the magnitude before the check.
     if (whole.count > 10 || whole.value > INT32_MAX) return std::nullopt;
     const auto magnitude = static_cast<std::int32_t>(whole.value);
@@ -305,7 +309,7 @@ std::optional<numeric_scan> scan_plain_constant(const char* text, bool decimal_c
     if (p == first_digit || p - first_digit > 3) return std::nullopt;
     exponent += negative_exponent ? -written : written;
   }
-  if (!ends_plain_constant(*p, false)) return std::nullopt;
+  if (!ends_here(p)) return std::nullopt;
   if (exponent < -22 || exponent > 22) return std::nullopt;
   return numeric_scan{0, numeric_class::NUMERIC_REAL,
                       scanned_real64(exact_decimal_to_real64(mantissa, exponent, negative)), length()};

@@ -110,16 +110,23 @@ TEST(scan_numeric_constant, scans_and_converts) {
 // The one-pass scanner of common constants takes what it can and declines the rest;
 // what it takes must be exactly what the full scanner gives. The record carries the input
 // buffer's 16 bytes of slack after its line feed.
-std::optional<io::numeric_scan> plain_scan(std::string_view text, bool decimal_comma = false) {
+// The record ends in the line feed of the input buffer, or in the carriage return of the
+// stream's buffer: the same constants must be taken either way.
+std::optional<io::numeric_scan> plain_scan(std::string_view text, bool decimal_comma = false,
+                                           char record_end = '\n') {
   std::string record{text};
-  record += '\n';
+  record += record_end;
   record.append(16, '5');
-  return io::scan_plain_constant(record.data(), decimal_comma);
+  return io::scan_plain_constant(record.data(), record.data() + text.size(), decimal_comma);
 }
 
 void expect_same_scan(std::string_view text, bool decimal_comma) {
   const auto plain = plain_scan(text, decimal_comma);
+  const auto plain_in_stream = plain_scan(text, decimal_comma, '\r');
+  ASSERT_EQ(plain.has_value(), plain_in_stream.has_value()) << text;
   if (!plain) return;
+  EXPECT_EQ(plain->scanned_length, plain_in_stream->scanned_length) << text;
+  EXPECT_EQ(plain->value.bits, plain_in_stream->value.bits) << text;
   std::string record{text};
   const io::numeric_scan full = scan(record, decimal_comma);
   ASSERT_EQ(full.error_code, 0) << text;
