@@ -438,7 +438,7 @@ struct real32_parts {
 };
 
 // Nothing for zero, infinities, NaNs and doubles with more than 24 significant bits.
-std::optional<real32_parts> real32_parts_of(double value) {
+[[gnu::always_inline]] inline std::optional<real32_parts> real32_parts_of(double value) {
   constexpr std::uint64_t fraction_mask = 0x000F'FFFF'FFFF'FFFFu;
   constexpr std::uint64_t dropped_bits = (std::uint64_t{1} << 29) - 1;  // 52 - 23 of them
   const auto bits = std::bit_cast<std::uint64_t>(value);
@@ -456,7 +456,7 @@ std::optional<real32_parts> real32_parts_of(double value) {
 // by less than 0.05 while t < 10^15), so only a t that close to the half above its integer
 // part could round otherwise; nothing then. An exact half has at most 16 digits and rounds
 // up either way.
-std::optional<std::uint64_t> real32_rounded_units(real32_parts parts, std::int32_t decimals) {
+[[gnu::always_inline]] inline std::optional<std::uint64_t> real32_rounded_units(real32_parts parts, std::int32_t decimals) {
   constexpr std::uint64_t largest_whole = 1'000'000'000'000'000;  // 10^15
   constexpr std::uint64_t nearness = 200'000'000'000'000;          // 1 / 5e-15
   constexpr std::int32_t max_decimals = 11;                        // 2^24 * 10^11 < 2^61
