@@ -44,6 +44,12 @@ constexpr std::array<char, initial_record_capacity> blank_record() {
   return blanks;
 }
 
+constexpr std::array<char, 64> blank_record_start() {
+  std::array<char, 64> blanks{};
+  blanks.fill(' ');
+  return blanks;
+}
+
 struct fmt_write_state {
   bool active = false;  // from a successful begin to the end
   bool internal = false;
@@ -100,9 +106,17 @@ std::int32_t read_word(std::int32_t& word) {
 
 // An operand pair: the value itself, or what the registered routine it names returns.
 std::int32_t read_operand(std::int32_t& value) {
+  auto& s = state();
   std::int32_t flag = 0;
-  if (const std::int32_t status = read_word(flag); status != 0) return status;
-  if (const std::int32_t status = read_word(value); status != 0) return status;
+  if (s.index < s.word_limit && s.word_limit - s.index >= 2) {
+    // Both words at once: one bound check for the pair.
+    flag = s.format[s.index];
+    value = s.format[s.index + 1];
+    s.index += 2;
+  } else {
+    if (const std::int32_t status = read_word(flag); status != 0) return status;
+    if (const std::int32_t status = read_word(value); status != 0) return status;
+  }
   if (flag == 0) return 0;
   if (value < 0 || value >= registry.count) return io_error(ERROR_INVALID_EDIT);
   value = registry.routines[static_cast<std::size_t>(value)]();
@@ -199,7 +213,12 @@ void blank_internal_record() {
 // error code, and then nothing is stored.
 std::int32_t claim(std::int64_t n, char*& out) {
   auto& s = state();
-  if (const record_room room = room_left(); n > room.bytes) return room.overflow_code;
+  if (!s.internal && !s.direct) {
+    // A sequential record, the usual case: room_left's last case, without the call.
+    if (n > max_record_length - s.position) return ERROR_ALLOCATION;
+  } else if (const record_room room = room_left(); n > room.bytes) {
+    return room.overflow_code;
+  }
   const std::int64_t end = s.position + n;
   if (s.internal) {
     if (!s.record_filled) blank_internal_record();
@@ -214,12 +233,31 @@ std::int32_t claim(std::int64_t n, char*& out) {
   return 0;
 }
 
+// Texts are mostly literals and fields of a few to a few dozen bytes: up to 32 of them are
+// copied as two fixed-size pieces that may overlap, which the compiler inlines.
+void copy_text(char* to, std::string_view text) {
+  const char* const from = text.data();
+  const std::size_t n = text.size();
+  if (n >= 16 && n <= 32) {
+    std::memcpy(to, from, 16);
+    std::memcpy(to + n - 16, from + n - 16, 16);
+  } else if (n >= 8 && n < 16) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + n - 8, from + n - 8, 8);
+  } else if (n >= 4 && n < 8) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else if (n != 0) {
+    std::memcpy(to, from, n);
+  }
+}
+
 std::int32_t fmt_put(std::string_view text) {
   char* out = nullptr;
   if (const std::int32_t code = claim(static_cast<std::int64_t>(text.size()), out); code != 0) {
     return code;
   }
-  if (!text.empty()) std::memcpy(out, text.data(), text.size());
+  copy_text(out, text);
   return 0;
 }
 
@@ -288,6 +326,19 @@ std::int32_t write_external_record(record_end how) {
   return 0;
 }
 
+// Blanks the record that was built. Every byte past it is a blank already, so a short
+// record takes fixed-size stores over the first 64 bytes, which the compiler inlines.
+void blank_record_bytes() {
+  auto& s = state();
+  static constexpr std::array<char, 64> blanks = blank_record_start();
+  if (s.record_length <= static_cast<std::int64_t>(blanks.size()) &&
+      s.capacity >= static_cast<std::int64_t>(blanks.size())) {
+    std::memcpy(s.buffer, blanks.data(), blanks.size());
+  } else {
+    std::memset(s.buffer, ' ', static_cast<std::size_t>(s.record_length));
+  }
+}
+
 // Ends the record being built. Returns 0 or an error code for the caller to report.
 std::int32_t fmt_end_record(record_end how) {
   auto& s = state();
@@ -300,7 +351,7 @@ std::int32_t fmt_end_record(record_end how) {
     s.record_filled = false;  // blanked before its first text, so a record never reached stays as it was
   } else {
     if (const std::int32_t code = write_external_record(how); code != 0) return code;
-    std::memset(s.buffer, ' ', static_cast<std::size_t>(s.record_length));
+    blank_record_bytes();
     ++s.connection->record_counter;
   }
   s.record_ended = true;
@@ -339,14 +390,23 @@ std::int32_t read_descriptor(std::int32_t code, edit_descriptor& d) {
     d.bare = true;
     return 0;
   }
-  if (const std::int32_t status = read_operand(d.width); status != 0) return status;
-  d.width = std::max(d.width, 0);
-  if (code == FORMAT_A_W || code == FORMAT_L_W) return 0;
-  if (const std::int32_t status = read_operand(d.digits); status != 0) return status;
+  auto& s = state();
+  const bool two_operands = code != FORMAT_A_W && code != FORMAT_L_W;
+  if (two_operands && s.index < s.word_limit && s.word_limit - s.index >= 4 && s.format[s.index] == 0 &&
+      s.format[s.index + 2] == 0) {
+    // w and d both written as values, the usual case: four words with one bound check.
+    d.width = std::max(s.format[s.index + 1], 0);
+    d.digits = s.format[s.index + 3];
+    s.index += 4;
+  } else {
+    if (const std::int32_t status = read_operand(d.width); status != 0) return status;
+    d.width = std::max(d.width, 0);
+    if (!two_operands) return 0;
+    if (const std::int32_t status = read_operand(d.digits); status != 0) return status;
+  }
   if (code != FORMAT_E_W && code != FORMAT_EN_W && code != FORMAT_ES_W && code != FORMAT_G_W) {
     return 0;
   }
-  auto& s = state();
   if (s.index < s.word_limit && s.format[s.index] == FORMAT_EXPONENT_WIDTH) {
     ++s.index;
     d.exponent_given = true;

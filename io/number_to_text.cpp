@@ -80,6 +80,18 @@ constinit conversion_state state;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// 10^n for n from 0 to 19.
+constexpr std::array<std::uint64_t, 20> powers_of_ten_64 = [] {
+  std::array<std::uint64_t, 20> powers{};
+  std::uint64_t power = 1;
+  for (std::uint64_t& p : powers) {
+    p = power;
+    power *= 10;
+  }
+  return powers;
+}();
+std::uint64_t power_of_ten_64(std::int32_t n) { return powers_of_ten_64[static_cast<std::size_t>(n)]; }
+
 // "00" to "99": two digits per division halves the chain of dependent divisions.
 constexpr std::array<char, 200> digit_pairs = [] {
   std::array<char, 200> pairs{};
@@ -120,6 +132,13 @@ char* put_decimal(std::uint64_t magnitude, char* end) {
     *--end = static_cast<char>('0' + rest);
   }
   return end;
+}
+
+// How many decimal digits value has; 1 for 0.
+std::int32_t decimal_digit_count(std::uint64_t value) {
+  // From the bit width: at most one too few.
+  const auto estimate = static_cast<std::int32_t>((std::bit_width(value | 1) * 1233) >> 12);
+  return estimate + (value >= power_of_ten_64(estimate) ? 1 : 0);
 }
 
 std::int32_t clamp_to_int32(std::int64_t value) {
@@ -411,6 +430,55 @@ std::optional<std::int32_t> exact_short_digits(double value, std::int32_t n, cha
   return exact->exponent;
 }
 
+// A value that a 32-bit real holds exactly, as significand * 2^exponent with the
+// significand in [2^23, 2^24).
+struct real32_parts {
+  std::uint32_t significand;
+  std::int32_t exponent;
+};
+
+// Nothing for zero, infinities, NaNs and doubles with more than 24 significant bits.
+[[gnu::always_inline]] inline std::optional<real32_parts> real32_parts_of(double value) {
+  constexpr std::uint64_t fraction_mask = 0x000F'FFFF'FFFF'FFFFu;
+  constexpr std::uint64_t dropped_bits = (std::uint64_t{1} << 29) - 1;  // 52 - 23 of them
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const auto biased_exponent = static_cast<std::int32_t>((bits >> 52) & 0x7FF);
+  if (biased_exponent == 0 || biased_exponent == 0x7FF || (bits & dropped_bits) != 0) {
+    return std::nullopt;
+  }
+  return real32_parts{static_cast<std::uint32_t>(((bits & fraction_mask) | (std::uint64_t{1} << 52)) >> 29),
+                      biased_exponent - 1075 + 29};
+}
+
+// rounded_units for a value a 32-bit real holds, in exact integer arithmetic: t, the value
+// times 10^decimals, is the significand times 10^decimals shifted right, in 64 bits for up
+// to 11 decimals. Rounding the value to 16 digits first moves t by at most 5e-15 * t (and
+// by less than 0.05 while t < 10^15), so only a t that close to the half above its integer
+// part could round otherwise; nothing then. An exact half has at most 16 digits and rounds
+// up either way.
+[[gnu::always_inline]] inline std::optional<std::uint64_t> real32_rounded_units(real32_parts parts, std::int32_t decimals) {
+  constexpr std::uint64_t largest_whole = 1'000'000'000'000'000;  // 10^15
+  constexpr std::uint64_t nearness = 200'000'000'000'000;          // 1 / 5e-15
+  constexpr std::int32_t max_decimals = 11;                        // 2^24 * 10^11 < 2^61
+  if (decimals < 0 || decimals > max_decimals) return std::nullopt;
+  const std::uint64_t scaled = std::uint64_t{parts.significand} * power_of_ten_64(decimals);
+  if (parts.exponent >= 0) {
+    if (std::bit_width(scaled) + parts.exponent > 63) return std::nullopt;
+    const std::uint64_t whole = scaled << parts.exponent;
+    if (whole >= largest_whole) return std::nullopt;
+    return whole;
+  }
+  const std::int32_t shift = -parts.exponent;
+  if (shift > 63) return 0;  // t is below 2^-3: far from any half
+  const std::uint64_t whole = scaled >> shift;
+  if (whole >= largest_whole) return std::nullopt;
+  const std::uint64_t rest = scaled & ((std::uint64_t{1} << shift) - 1);
+  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+  const std::uint64_t distance = rest > half ? rest - half : half - rest;
+  if (distance != 0 && distance <= scaled / nearness) return std::nullopt;
+  return whole + (rest >= half ? 1 : 0);
+}
+
 // rounded_units without any digit string, where that is safe. A value with few
 // significant bits (every float) times 10^decimals is exact in a double, t. Rounding the
 // value to 16 digits first moves t by at most 0.5 * 10^(x + decimals - 16), x the decimal
@@ -442,6 +510,9 @@ std::optional<std::uint64_t> plainly_rounded_units(double value, std::int32_t de
 // from the exact path, or the result could pass 10^18.
 std::optional<std::uint64_t> rounded_units(double value, std::int32_t decimals) {
   if (decimals < 0 || decimals > 18) return std::nullopt;
+  if (const std::optional<real32_parts> parts = real32_parts_of(value)) {
+    if (const std::optional<std::uint64_t> units = real32_rounded_units(*parts, decimals)) return units;
+  }
   if (const std::optional<std::uint64_t> units = plainly_rounded_units(value, decimals)) return units;
   const print_conversion& last = state.last_conversion;
   const std::optional<short_digits> sixteen =
@@ -473,15 +544,33 @@ bool lay_out_units(char* field, std::int64_t width, std::int64_t field_width, st
   std::array<char, 2 * short_field_width + 24> buffer;
   std::memset(buffer.data(), ' ', buffer.size());
   char* const end = buffer.data() + short_field_width + 24;
-  const auto scale = static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(decimals)]);
-  const std::uint64_t integer_part = units / scale;
-  char* first = put_decimal(units % scale, end);
-  while (end - first < decimals) *--first = '0';
-  *--first = state.decimal_character;
-  char* const point = first;
-  first = integer_part != 0 ? put_decimal(integer_part, first) : first;
-  if (point - first > width - decimals - 1) return false;
-  if (first == point) *--first = '0';
+  char* first = nullptr;
+  if (units < 100'000'000 && decimals <= 7) {
+    // Eight digits with their leading zeros, then blanks. The integer digits go before the
+    // point and the decimals after it by two fixed-size copies, which the compiler inlines;
+    // a value below one keeps the zero before the point.
+    std::array<char, 24> digits;
+    std::memset(digits.data() + 8, ' ', 16);
+    put_four_digits(static_cast<std::uint32_t>(units / 10000), digits.data());
+    put_four_digits(static_cast<std::uint32_t>(units % 10000), digits.data() + 4);
+    const std::int32_t shown = std::max(decimal_digit_count(units), decimals + 1);
+    const std::int32_t integer_digits = units >= power_of_ten_64(decimals) ? shown - decimals : 0;
+    if (integer_digits > width - decimals - 1) return false;
+    std::memcpy(end - shown - 1, digits.data() + 8 - shown, 16);
+    std::memcpy(end - decimals, digits.data() + 8 - decimals, 16);
+    end[-decimals - 1] = state.decimal_character;
+    first = end - shown - 1;
+  } else {
+    const auto scale = static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(decimals)]);
+    const std::uint64_t integer_part = units / scale;
+    first = put_decimal(units % scale, end);
+    while (end - first < decimals) *--first = '0';
+    *--first = state.decimal_character;
+    char* const point = first;
+    first = integer_part != 0 ? put_decimal(integer_part, first) : first;
+    if (point - first > width - decimals - 1) return false;
+    if (first == point) *--first = '0';
+  }
   const std::int64_t sign_length = sign != '\0' ? 1 : 0;
   if (sign_length + (end - first) > width) {
     if (first[0] != '0' || sign_length + (end - first) - 1 > width) return false;
@@ -495,6 +584,124 @@ bool lay_out_units(char* field, std::int64_t width, std::int64_t field_width, st
     std::fill_n(std::copy(first, end, out), field_width - width, ' ');
   }
   return true;
+}
+
+// Eight significant digits of such a value, correctly rounded with ties to even as
+// sig_digits rounds them: the value is 0.digits times ten to `exponent`. `truncated` is the
+// value times 10^(8 - exponent) cut to an integer, the one number F editing rounds from;
+// `shift` is the power of two that cut divided by (0 when nothing was cut off).
+struct real32_decimal {
+  std::uint32_t digits;
+  std::int32_t exponent;
+  std::uint64_t truncated;
+  std::int32_t shift;
+};
+
+// Exact integer arithmetic: value * 10^s is the significand times 10^s in 128 bits, shifted;
+// a value from 10^8 up is an integer, divided by 10^-s in 64 bits. Nothing below about
+// 1e-23 or from about 5.5e18, where those would not fit (the caller converts in general).
+std::optional<real32_decimal> real32_eight_digits(real32_parts parts) {
+  constexpr std::uint64_t lowest = 10'000'000;
+  constexpr std::uint64_t limit = 100'000'000;
+  // floor(e2 * log10(2)) + 1, e2 the value's binary exponent: never above the decimal
+  // exponent and at most one below it.
+  std::int32_t x = (((parts.exponent + 23) * 78913) >> 18) + 1;
+  for (int attempt = 0; attempt < 2; ++attempt, ++x) {
+    const std::int32_t s = 8 - x;
+    std::uint64_t whole = 0;
+    int above_half = -1;  // the part cut off against one half: -1 (or nothing cut), 0, 1
+    std::int32_t shift = 0;
+    if (s >= 0) {
+      if (s > 31) return std::nullopt;  // the product could pass 128 bits
+      const uint128 scaled = uint128{parts.significand} * powers_of_ten[static_cast<std::size_t>(s)];
+      if (parts.exponent >= 0) {
+        // An integer below 10^9 (the value is below 10^(x+1)): nothing cut off.
+        whole = static_cast<std::uint64_t>(scaled << parts.exponent);
+      } else {
+        shift = -parts.exponent;
+        if (shift > 127) return std::nullopt;
+        whole = static_cast<std::uint64_t>(scaled >> shift);
+        const uint128 rest = scaled & ((uint128{1} << shift) - 1);
+        const uint128 half = uint128{1} << (shift - 1);
+        above_half = rest > half ? 1 : rest == half ? 0 : -1;
+      }
+    } else {
+      if (parts.exponent > 39) return std::nullopt;  // the value must fit 63 bits
+      const std::uint64_t value = std::uint64_t{parts.significand} << parts.exponent;
+      const auto divisor = static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(-s)]);
+      whole = value / divisor;
+      const std::uint64_t twice_rest = 2 * (value % divisor);
+      above_half = twice_rest > divisor ? 1 : twice_rest == divisor ? 0 : -1;
+      shift = 1;  // something may have been cut off; F editing never comes here
+    }
+    if (whole < lowest) return std::nullopt;  // cannot happen: the estimate is never too large
+    if (whole >= limit) continue;             // the estimate was one too small
+    const std::uint64_t rounded = whole + (above_half > 0 || (above_half == 0 && (whole & 1) != 0) ? 1 : 0);
+    if (rounded == limit) {
+      // Rounded up to the next power of ten.
+      return real32_decimal{static_cast<std::uint32_t>(lowest), x + 1, whole / 10, shift};
+    }
+    return real32_decimal{static_cast<std::uint32_t>(rounded), x, whole, shift};
+  }
+  return std::nullopt;
+}
+
+// The free-form field of a 32-bit real, G15.7E2 under 1P, laid out from real32_eight_digits
+// with what format_general would give: the E form "d.dddddddE+xx", or seven significant
+// digits in 11 columns and 4 blanks. Nothing where the shortcut does not apply; zero, too.
+std::optional<std::string_view> free_form_real32(double value, std::int32_t plus) {
+  constexpr std::int32_t width = 15;
+  constexpr std::int32_t fixed_width = 11;
+  const std::optional<real32_parts> parts = real32_parts_of(value);
+  if (!parts) return std::nullopt;
+  const std::optional<real32_decimal> eight = real32_eight_digits(*parts);
+  if (!eight) return std::nullopt;
+  state.negative = std::signbit(value) ? 1 : 0;
+  const char sign = sign_character(plus);
+  std::int32_t x = eight->exponent;
+  char* const field = field_of(width);
+  static_assert(initial_field_capacity > width);
+  std::memset(field, ' ', width + 1);  // fixed size: the stores inline; the text overwrites
+  if (x < 0 || x > 7) {
+    const std::int32_t exponent = x - 1;
+    const std::int32_t magnitude = exponent < 0 ? -exponent : exponent;
+    if (magnitude > 99) return std::nullopt;
+    // The eight digits go to columns 3 to 10, then the first moves before the point.
+    put_four_digits(eight->digits / 10000, field + 3);
+    put_four_digits(eight->digits % 10000, field + 7);
+    field[2] = field[3];
+    field[3] = state.decimal_character;
+    if (sign != '\0') field[1] = sign;
+    field[11] = state.exponent_letter;
+    field[12] = exponent < 0 ? '-' : '+';
+    std::memcpy(field + 13, &digit_pairs[2 * static_cast<std::size_t>(magnitude)], 2);
+    return std::string_view{field, static_cast<std::size_t>(width)};
+  }
+  // F editing rounds half up from 16 significant digits. The cut-off part is a multiple of
+  // 2^-shift of a unit of `truncated`; that 16-digit rounding could only move a value by up
+  // to 5e-9 of such a unit across the half, which from shift 27 down no fraction comes near:
+  // rounding `truncated` half up is the same.
+  if (eight->shift > 27) return std::nullopt;
+  std::uint64_t units = (eight->truncated + 5) / 10;
+  if (units >= 10'000'000) {
+    // Rounded up into one more integer digit: one decimal fewer.
+    units = (eight->truncated + 50) / 100;
+    ++x;
+  }
+  if (x > 7 || units < 1'000'000 || units >= 10'000'000) return std::nullopt;
+  // "0" and the seven digits; then the same with the point after the integer digits.
+  std::array<char, 16> digits{};
+  put_four_digits(static_cast<std::uint32_t>(units / 10000), digits.data());
+  put_four_digits(static_cast<std::uint32_t>(units % 10000), digits.data() + 4);
+  std::array<char, 24> text{};
+  std::memcpy(text.data(), digits.data(), 8);
+  std::memcpy(text.data() + x + 2, digits.data() + x + 1, 8);
+  text[static_cast<std::size_t>(x) + 1] = state.decimal_character;
+  // Nine characters end in column fixed_width - 1; the leading "0" only stays when x is 0.
+  std::memcpy(field + fixed_width - 9, text.data(), 9);
+  if (x != 0) field[fixed_width - 9] = ' ';
+  if (sign != '\0') field[x == 0 ? fixed_width - 10 : fixed_width - 9] = sign;
+  return std::string_view{field, static_cast<std::size_t>(width)};
 }
 
 // n significant digits of value (finite) into digits, rounded to nearest with ties to
@@ -732,7 +939,39 @@ std::string_view justify_field(std::int32_t width, std::string_view text, char s
 
 std::string_view format_integer(std::int32_t value, std::int32_t width, std::int32_t min_digits,
                                 std::int32_t plus) {
-  return format_integer64(value, width, min_digits, plus);
+  constexpr std::int32_t max_digits = 10;  // 2^31 has ten
+  if (width > short_field_width || min_digits > max_digits) {
+    return format_integer64(value, width, min_digits, plus);
+  }
+  state.overflow = false;
+  if (width <= 0) return {};
+  // The same layout as format_integer64's, without its loop: all ten digits with their
+  // leading zeros, then blanks over the zeros that are not shown.
+  const std::uint32_t magnitude =
+      value < 0 ? std::uint32_t{0} - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  std::array<char, 2 * short_field_width + 16> text;
+  std::memset(text.data(), ' ', text.size());
+  char* const digits_end = text.data() + short_field_width + 16;
+  const std::uint32_t low = magnitude % 100'000'000;
+  std::memcpy(digits_end - 10, &digit_pairs[2 * static_cast<std::size_t>(magnitude / 100'000'000)], 2);
+  put_four_digits(low / 10000, digits_end - 8);
+  put_four_digits(low % 10000, digits_end - 4);
+  const std::int32_t n = magnitude == 0 ? 0 : decimal_digit_count(magnitude);
+  const std::int32_t shown = std::max({n, min_digits, 0});
+  char sign = value < 0 ? '-' : (plus != 0 ? '+' : '\0');
+  if (shown + (sign != '\0' ? 1 : 0) > width) return asterisks(width);
+  if (min_digits <= 0 && value == 0) sign = '\0';
+  static constexpr std::array<char, 16> blanks = [] {
+    std::array<char, 16> b{};
+    b.fill(' ');
+    return b;
+  }();
+  std::memcpy(digits_end - shown - 16, blanks.data(), 16);
+  if (sign != '\0') digits_end[-shown - 1] = sign;
+  char* const field = field_of(width);
+  if (field == nullptr) return {};
+  std::memcpy(field, digits_end - width, short_field_width);
+  return {field, static_cast<std::size_t>(width)};
 }
 
 std::string_view format_integer64(std::int64_t value, std::int32_t width, std::int32_t min_digits,
@@ -943,6 +1182,10 @@ std::string_view format_general(double value, std::int32_t width, std::int32_t d
                                 std::int32_t decimal_comma) {
   begin_conversion(decimal_comma);
   if (width <= 0) return {};
+  if (type == TYPE_REAL4 && width == 15 && decimals == 7 && exp_digits == 2 && scale == 1 &&
+      exp_given != 0) {
+    if (const std::optional<std::string_view> field = free_form_real32(value, plus)) return *field;
+  }
   const digit_string first = sig_digits(value, digits_for_type(type));
   if (!digits_are_number()) return justify_special(width, plus);
   const std::int32_t d = std::max(decimals, 0);

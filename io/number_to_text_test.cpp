@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "record_io.h"
 
@@ -212,7 +213,7 @@ std::string fixed_through_digits(double value, std::int32_t width, std::int32_t 
 // 16-digit string does; where they could differ is next to the halves, so every float
 // and double within a few steps of them is checked.
 TEST(format_fixed, shortcuts_round_as_the_digit_string) {
-  for (const std::int32_t decimals : {0, 1, 2, 3, 6}) {
+  for (const std::int32_t decimals : {0, 1, 2, 3, 6, 9, 11}) {
     for (std::int32_t j = -3000; j <= 3000; ++j) {
       const double half = (j + 0.5) / std::pow(10.0, decimals);
       float f = std::nextafter(std::nextafter(static_cast<float>(half), -1e30f), -1e30f);
@@ -344,6 +345,79 @@ TEST(format_general, picks_fixed_or_exponent_form) {
     EXPECT_EQ(io::format_general(c.value, c.width, c.decimals, c.exp_digits, c.scale, c.type,
                                  c.plus, c.exp_given, c.comma),
               c.field);
+  }
+}
+
+// The free-form field of a 32-bit real through the digit strings and the builders, as
+// format_general makes it when no shortcut applies.
+std::string free_form_through_digits(float value, std::int32_t plus, std::int32_t comma) {
+  const io::digit_string eight = io::sig_digits(value, io::digits_for_type(r4));
+  const char sign = eight.negative != 0 ? '-' : plus != 0 ? '+' : '\0';
+  std::int32_t x = value == 0 ? 1 : eight.decimal_exponent;
+  // The builders read the decimal character a conversion sets; this one sets it and fails.
+  io::format_fixed(0.0, 0, 0, 0, 0, comma);
+  if (x < 0 || x > 7) {
+    io::sig_digits(value, io::digits_for_type(r4));
+    const std::string text(io::build_exponent(7, 2, 1, 1));
+    return std::string(io::justify_field(15, text, sign));
+  }
+  if (value != 0 && io::fixed_digits(value, 7 - x).decimal_exponent != x) {
+    x = io::fixed_digits(value, 7 - x).decimal_exponent;  // rounded up into one more digit
+  }
+  const io::digit_string rounded = io::fixed_digits(value, 7 - x);
+  const std::string text(io::build_fixed(11, 7 - x));
+  const bool shown = text.find_first_of("123456789") != std::string::npos;
+  const char fixed_sign = rounded.negative != 0 && shown ? '-' : plus != 0 ? '+' : '\0';
+  return std::string(io::justify_field(11, text, fixed_sign)) + "    ";
+}
+
+// Free-form 32-bit reals are converted in integer arithmetic; next to every power of ten,
+// where the form and the number of decimals change and the eight-digit rounding carries,
+// and at random, that must give the fields of the general conversion.
+TEST(format_general, free_form_real32_agrees_with_the_digit_strings) {
+  std::vector<float> values;
+  for (int k = -45; k <= 38; ++k) {
+    const float power = static_cast<float>(std::pow(10.0, k));
+    for (const float near : {power, static_cast<float>(power * (1 - 5e-9)), static_cast<float>(power * 0.99999995)}) {
+      float v = near;
+      for (int step = 0; step < 40; ++step) v = std::nextafter(v, 0.0f);
+      for (int step = 0; step < 80; ++step, v = std::nextafter(v, 1e38f)) values.push_back(v);
+    }
+  }
+  // Small dyadic values: their ninth digit can be an exact 5, a tie the E form breaks to even.
+  for (int n = 10; n <= 80; ++n) {
+    for (int k = 1; k <= 3001; k += 2) values.push_back(std::ldexp(static_cast<float>(k), -n));
+  }
+  std::mt19937_64 random(27);
+  for (int i = 0; i < 200000; ++i) values.push_back(std::bit_cast<float>(static_cast<std::uint32_t>(random())));
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const float value = i % 2 == 0 ? values[i] : -values[i];
+    if (!std::isfinite(value)) continue;
+    const std::int32_t plus = static_cast<std::int32_t>(i / 2 % 2), comma = static_cast<std::int32_t>(i / 4 % 2);
+    const std::string want = free_form_through_digits(value, plus, comma);
+    ASSERT_EQ(io::format_general(value, 15, 7, 2, 1, r4, plus, 1, comma), want)
+        << std::bit_cast<std::uint32_t>(value);
+  }
+}
+
+// 32-bit integers are laid out without the 64-bit conversion's loop; every width the
+// shortcut takes, with and without m and SP, must come out as the 64-bit layout.
+TEST(format_integer, agrees_with_the_64_bit_layout) {
+  std::mt19937_64 random(4);
+  std::vector<std::int32_t> values = {0, 1, -1, 9, 10, 99, 100, 99999999, 100000000, -100000000,
+                                      999999999, 1000000000, INT32_MAX, INT32_MIN, INT32_MIN + 1};
+  for (int i = 0; i < 20000; ++i) {
+    values.push_back(static_cast<std::int32_t>(random()) >> (random() % 32));
+  }
+  for (const std::int32_t value : values) {
+    for (std::int32_t width = -1; width <= 25; ++width) {
+      for (std::int32_t m = -1; m <= 11; m += 3) {
+        for (std::int32_t plus = 0; plus <= 1; ++plus) {
+          const std::string want(io::format_integer64(value, width, m, plus));
+          ASSERT_EQ(io::format_integer(value, width, m, plus), want) << value << " " << width << " " << m;
+        }
+      }
+    }
   }
 }
 
