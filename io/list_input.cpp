@@ -713,6 +713,17 @@ std::int32_t ld_read_item(std::int32_t type, std::int32_t count, std::int32_t st
     if (const std::int32_t code = fetch_record(); code != 0) return io_error(code);
   }
   s.item_type = type;
+  // The common item, a 32-bit integer or real whose value the short path takes, is
+  // stored at once.
+  if (count == 1 && s.repeat_remaining == 0 && (type == TYPE_INTEGER4 || type == TYPE_REAL4) &&
+      take_plain_number(s, input_record())) {
+    if (s.value.type == TYPE_INTEGER4 && type == TYPE_INTEGER4) {
+      store(address, s.value.int32());
+    } else {
+      store_scanned_value(address, type, length, s.value);
+    }
+    return 0;
+  }
   for (std::int32_t i = 0; i < count; ++i) {
     void* element = static_cast<char*>(address) + static_cast<std::ptrdiff_t>(i) * stride;
     switch (next_token()) {
