@@ -7,6 +7,7 @@
 #include <bit>
 #include <charconv>
 #include <cstring>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -313,6 +314,51 @@ TEST(ld_read_item, converts_plain_numbers_as_the_scanner_does) {
     SCOPED_TRACE(testing::Message() << "input [" << c.input << "] items " << c.items);
     input_file file(c.input);
     EXPECT_EQ(file.read(c.items), c.expected);
+  }
+}
+
+// A long file read a statement per record: most records are taken in the stream's own
+// buffer by the short path, those near the end of each buffer's worth by the general
+// one. Each must read as the same record does alone, as an internal file.
+TEST(ld_read_item, reads_a_long_file_as_record_by_record) {
+  std::mt19937 random{5};
+  const auto pick = [&random](std::string_view choices) { return choices[random() % choices.size()]; };
+  const auto digits = [&random](std::size_t most) {
+    std::string run(1 + random() % most, '0');
+    for (char& c : run) c = static_cast<char>('0' + random() % 10);
+    return run;
+  };
+  struct record_case {
+    std::string text;  // without its line end
+    std::string items;
+  };
+  std::vector<record_case> records;
+  std::string file;
+  for (int n = 0; n < 6000; ++n) {
+    record_case record;
+    const int tokens = 1 + static_cast<int>(random() % 3);
+    for (int t = 0; t < tokens; ++t) {
+      record.text += std::string(random() % 12, ' ');
+      if (random() % 8 == 0) record.text += '\t';
+      if (random() % 3 == 0) record.text += pick("+-");
+      record.text += digits(random() % 2 == 0 ? 10 : 3);
+      const char letter = pick("iirdk");
+      if (letter != 'i' && letter != 'k' && random() % 2 == 0) {
+        record.text += '.' + digits(8);
+        if (random() % 2 == 0) record.text += std::string{pick("EeDd")} + pick("+-") + digits(3);
+      }
+      record.items += letter;
+      if (t + 1 < tokens) record.text += pick(" ,/;");
+      if (record.text.back() == '/') break;  // the statement ends there
+    }
+    record.text += std::string(random() % 4, ' ');
+    file += record.text + (random() % 2 == 0 ? "\r\n" : "\n");
+    records.push_back(std::move(record));
+  }
+  input_file input(file);
+  for (const record_case& record : records) {
+    const std::string alone = read_internal(record.items, record.text, 1, static_cast<std::int32_t>(record.text.size()));
+    ASSERT_EQ(input.read(record.items), alone) << "record [" << record.text << "] items " << record.items;
   }
 }
 
