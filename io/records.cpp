@@ -19,7 +19,7 @@ constexpr std::int32_t initial_capacity = 256;
 constexpr std::int32_t growth_margin = 128;
 
 struct record_storage {
-  alignas(16) char initial[initial_capacity + input_record_slack] = {};
+  char initial[initial_capacity + input_record_slack] = {};
   input_record_buffer buffer{initial, initial_capacity, 0, 0, false};
 };
 
@@ -174,12 +174,10 @@ std::int32_t read_direct(unit_connection& connection, bool keep, std::int32_t& l
 }
 
 // A short record: the line feed among the first 32 bytes of the stream's buffer. Most
-// records are that short, and for them a fixed search of four words and one copy of
-// whole 16-byte blocks beat the library's search and copy, whose calls cost more than
-// their work. The scanners then load the record eight bytes at a time, and a load that
-// spans two stores must wait for both to reach the cache: with the record stored as
-// whole blocks, every load inside one block takes its bytes from the store. The record
-// buffer's slack takes the bytes past the record.
+// records are that short, and for them a fixed search of four words and a copy of whole
+// 16-byte blocks beat the library's search and copy, whose calls cost more than their
+// work; the record buffer's slack takes the bytes copied past the record. The record is
+// also left where it is for scans that only read (input_record_buffer::source).
 constexpr std::size_t short_record_span = 32;
 static_assert(short_record_span + 1 <= initial_capacity && 16 <= input_record_slack);
 // What the stream's buffer must hold for a short record to be read there as well.

@@ -89,10 +89,10 @@ numeric_scan scan_numeric_constant(std::span<char> text, bool decimal_comma);
 // most 15 digits with an optional fraction and an "E" exponent of one to three digits
 // that a single exact operation converts. Either must end in a blank, tab, line feed,
 // slash, semicolon, a comma that is not the decimal symbol, or at `end`, the end of the
-// record, whatever byte is there. The result is the one scan_numeric_constant gives for
+// record. The result is the one scan_numeric_constant gives for
 // the same text with a line feed at `end`; the text is left unchanged. nullopt for every
-// other text, which the full scanner must take. The byte at `end` must be neither a digit
-// nor a blank, and 16 bytes after it must be readable.
+// other text, which the full scanner must take. The byte at `end` must be a carriage
+// return or line feed, and 16 bytes after it must be readable.
 std::optional<numeric_scan> scan_plain_constant(const char* text, const char* end,
                                                 bool decimal_comma);
 
