@@ -6,6 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <array>
+#include <cstdint>
+
+#include <link.h>
+
 #include "messages.h"
 #include "never_destroyed.h"
 #include "runtime.h"
@@ -13,6 +18,53 @@
 
 namespace io {
 namespace {
+
+// The read-only segments of the program and of the libraries loaded with it, read once.
+// Text there cannot change while the process lives, so a path passed from there again
+// is known to be the one copied. Segments that become read-only only after relocation,
+// and libraries loaded later, are not counted: their paths are simply compared.
+class read_only_image {
+ public:
+  bool contains(const char* text, std::size_t size) {
+    if (!loaded_) load();
+    const auto first = reinterpret_cast<std::uintptr_t>(text);
+    for (std::size_t i = 0; i < count_; ++i) {
+      if (first >= ranges_[i].first && size <= ranges_[i].end - first && first < ranges_[i].end) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  struct range {
+    std::uintptr_t first;
+    std::uintptr_t end;
+  };
+
+  void load() {
+    loaded_ = true;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, std::size_t, void* data) {
+          auto& image = *static_cast<read_only_image*>(data);
+          for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+            const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+            if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W) != 0) continue;
+            if (image.count_ == image.ranges_.size()) return 1;
+            const std::uintptr_t first = info->dlpi_addr + segment.p_vaddr;
+            image.ranges_[image.count_++] = {first, first + segment.p_memsz};
+          }
+          return 0;
+        },
+        this);
+  }
+
+  std::array<range, 64> ranges_{};
+  std::size_t count_ = 0;
+  bool loaded_ = false;
+};
+
+constinit never_destroyed<read_only_image> the_image;
 
 constexpr std::string_view crlf = "\r\n";
 
@@ -145,9 +197,15 @@ io_statement_state& statement() { return the_state.value; }
 void io_source_position(std::int32_t line, std::string_view file) {
   auto& state = statement();
   state.source_line = line;
-  // A program passes the same path before every statement: comparing is cheaper than
+  // A program passes the same path before every statement, mostly a literal: from the
+  // same read-only place it is the same text. Otherwise comparing is cheaper than
   // copying, and the copy still follows a caller that rewrites its buffer in place.
-  if (file != state.source_file) state.source_file.assign(file);
+  if (file.data() != state.source_origin || !state.source_origin_read_only ||
+      file.size() != state.source_file.size()) {
+    if (file != state.source_file) state.source_file.assign(file);
+    state.source_origin = file.data();
+    state.source_origin_read_only = the_image.value.contains(file.data(), file.size());
+  }
   state.pos_pending = false;
 }
 

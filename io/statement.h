@@ -51,6 +51,10 @@ enum error_code : std::int32_t {
 struct io_statement_state {
   std::int32_t source_line = 0;
   std::string source_file;  // copied: capacity is kept, so no allocation per statement
+  // Where the copied path came from, and whether that memory is read-only, so that the
+  // same path there need not be compared again.
+  const char* source_origin = nullptr;
+  bool source_origin_read_only = false;
   std::int32_t unit = 0;    // internal_file_unit for an internal file
   std::int32_t flags = 0;
   std::int32_t* iostat = nullptr;  // only with flag 0x01
