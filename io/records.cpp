@@ -28,13 +28,16 @@ never_destroyed<record_storage> the_storage;
 record_storage& storage() { return the_storage.value; }
 
 // Record pieces are a few bytes long, where a call of the library's memcpy costs more
-// than the copy: up to 16 bytes are moved with fixed-size copies the compiler inlines,
+// than the copy: up to 32 bytes are moved with fixed-size copies the compiler inlines,
 // overlapping where the length is not a power of two.
 [[gnu::always_inline]] inline void copy_bytes(char* to, std::string_view bytes) {
   const char* from = bytes.data();
   const std::size_t n = bytes.size();
-  if (n > 16) {
+  if (n > 32) {
     std::memcpy(to, from, n);
+  } else if (n >= 16) {
+    std::memcpy(to, from, 16);
+    std::memcpy(to + n - 16, from + n - 16, 16);
   } else if (n >= 8) {
     std::memcpy(to, from, 8);
     std::memcpy(to + n - 8, from + n - 8, 8);
