@@ -719,6 +719,9 @@ std::int32_t ld_read_item(std::int32_t type, std::int32_t count, std::int32_t st
       take_plain_number(s, input_record())) {
     if (s.value.type == TYPE_INTEGER4 && type == TYPE_INTEGER4) {
       store(address, s.value.int32());
+    } else if (s.value.type == TYPE_REAL8 && type == TYPE_REAL4) {
+      // Such a real is below 10^38, inside the float range: a plain conversion rounds it.
+      store(address, static_cast<float>(s.value.real64()));
     } else {
       store_scanned_value(address, type, length, s.value);
     }
