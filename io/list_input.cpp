@@ -214,7 +214,7 @@ void set_error(std::int32_t code) {
 }
 
 // The next record of the statement: from the unit, or the next run of the internal file.
-std::int32_t fetch_record() {
+[[gnu::always_inline]] inline std::int32_t fetch_record() {
   auto& s = state();
   if (!s.internal) {
     assert(s.connection != nullptr);

@@ -232,7 +232,7 @@ bool fetch_short_record(std::FILE* stream) {
   return 0;
 }
 
-std::int32_t read_record(unit_connection& connection, bool keep) {
+[[gnu::always_inline]] inline std::int32_t read_record(unit_connection& connection, bool keep) {
   ++connection.record_counter;
   if (keep && !connection.console && connection.access != access_code::ACCESS_DIRECT &&
       fetch_short_record(connection.stream)) {
