@@ -12,8 +12,8 @@ namespace io {
 inline bool is_absent(const void* argument) {
   const auto address = reinterpret_cast<std::uintptr_t>(argument);
   const auto first = reinterpret_cast<std::uintptr_t>(absent_argument_placeholder);
-  return argument == nullptr ||
-         (address >= first && address < first + sizeof absent_argument_placeholder);
+  // One unsigned comparison: an address below the placeholder wraps to a large offset.
+  return argument == nullptr || address - first < sizeof absent_argument_placeholder;
 }
 
 // An omitted specifier and an empty one differ: the first takes the default,
