@@ -13,6 +13,7 @@
 #include "format_fields.h"
 #include "never_destroyed.h"
 #include "records.h"
+#include "short_copy.h"
 #include "statement.h"
 #include "units.h"
 
@@ -38,16 +39,11 @@ struct repeat_entry {
 enum class scan_mode : std::int32_t { SCAN_ITEM = 0, SCAN_END = 1, SCAN_END_NON_ADVANCING = 2 };
 enum class record_end : std::int32_t { END_ADVANCING = 0, END_NON_ADVANCING = 1 };
 
-constexpr std::array<char, initial_record_capacity> blank_record() {
-  std::array<char, initial_record_capacity> blanks{};
-  blanks.fill(' ');
-  return blanks;
-}
-
-constexpr std::array<char, 64> blank_record_start() {
-  std::array<char, 64> blanks{};
-  blanks.fill(' ');
-  return blanks;
+template <std::size_t size>
+constexpr std::array<char, size> blanks() {
+  std::array<char, size> text{};
+  text.fill(' ');
+  return text;
 }
 
 struct fmt_write_state {
@@ -66,7 +62,7 @@ struct fmt_write_state {
   std::size_t index = 0;
   std::int64_t codes_read = 0;
   // External records are built here; every byte from record_length to capacity is a blank.
-  std::array<char, initial_record_capacity> initial_buffer = blank_record();
+  std::array<char, initial_record_capacity> initial_buffer = blanks<initial_record_capacity>();
   char* buffer = initial_buffer.data();
   std::int64_t capacity = initial_record_capacity;
   std::int64_t position = 0;
@@ -97,9 +93,15 @@ std::int32_t report(std::int32_t code) { return code == 0 ? 0 : io_error(code); 
 
 // Reading the format ---------------------------------------------------------------------
 
+// At least n words of the format left at the index (an index past the limit has none).
+bool words_left(std::size_t n) {
+  const auto& s = state();
+  return s.index <= s.word_limit && s.word_limit - s.index >= n;
+}
+
 std::int32_t read_word(std::int32_t& word) {
   auto& s = state();
-  if (s.index >= s.word_limit) return io_error(ERROR_INVALID_EDIT);
+  if (!words_left(1)) return io_error(ERROR_INVALID_EDIT);
   word = s.format[s.index++];
   return 0;
 }
@@ -108,7 +110,7 @@ std::int32_t read_word(std::int32_t& word) {
 std::int32_t read_operand(std::int32_t& value) {
   auto& s = state();
   std::int32_t flag = 0;
-  if (s.index < s.word_limit && s.word_limit - s.index >= 2) {
+  if (words_left(2)) {
     // Both words at once: one bound check for the pair.
     flag = s.format[s.index];
     value = s.format[s.index + 1];
@@ -190,7 +192,7 @@ struct record_room {
   std::int64_t bytes;  // negative when even an empty text has no record
   std::int32_t overflow_code;
 };
-record_room room_left() {
+[[gnu::always_inline]] inline record_room room_left() {
   const auto& s = state();
   if (s.internal) {
     if (s.records_left <= 0) return {-1, ERROR_PAST_INTERNAL};
@@ -213,12 +215,7 @@ void blank_internal_record() {
 // error code, and then nothing is stored.
 std::int32_t claim(std::int64_t n, char*& out) {
   auto& s = state();
-  if (!s.internal && !s.direct) {
-    // A sequential record, the usual case: room_left's last case, without the call.
-    if (n > max_record_length - s.position) return ERROR_ALLOCATION;
-  } else if (const record_room room = room_left(); n > room.bytes) {
-    return room.overflow_code;
-  }
+  if (const record_room room = room_left(); n > room.bytes) return room.overflow_code;
   const std::int64_t end = s.position + n;
   if (s.internal) {
     if (!s.record_filled) blank_internal_record();
@@ -233,31 +230,12 @@ std::int32_t claim(std::int64_t n, char*& out) {
   return 0;
 }
 
-// Texts are mostly literals and fields of a few to a few dozen bytes: up to 32 of them are
-// copied as two fixed-size pieces that may overlap, which the compiler inlines.
-void copy_text(char* to, std::string_view text) {
-  const char* const from = text.data();
-  const std::size_t n = text.size();
-  if (n >= 16 && n <= 32) {
-    std::memcpy(to, from, 16);
-    std::memcpy(to + n - 16, from + n - 16, 16);
-  } else if (n >= 8 && n < 16) {
-    std::memcpy(to, from, 8);
-    std::memcpy(to + n - 8, from + n - 8, 8);
-  } else if (n >= 4 && n < 8) {
-    std::memcpy(to, from, 4);
-    std::memcpy(to + n - 4, from + n - 4, 4);
-  } else if (n != 0) {
-    std::memcpy(to, from, n);
-  }
-}
-
 std::int32_t fmt_put(std::string_view text) {
   char* out = nullptr;
   if (const std::int32_t code = claim(static_cast<std::int64_t>(text.size()), out); code != 0) {
     return code;
   }
-  copy_text(out, text);
+  copy_short(out, text);
   return 0;
 }
 
@@ -331,10 +309,10 @@ std::int32_t write_external_record(record_end how) {
 // record takes fixed-size stores over the first 64 bytes, which the compiler inlines.
 void blank_record_bytes() {
   auto& s = state();
-  static constexpr std::array<char, 64> blanks = blank_record_start();
-  if (s.record_length <= static_cast<std::int64_t>(blanks.size()) &&
-      s.capacity >= static_cast<std::int64_t>(blanks.size())) {
-    std::memcpy(s.buffer, blanks.data(), blanks.size());
+  static constexpr std::array<char, 64> start = blanks<64>();
+  if (s.record_length <= static_cast<std::int64_t>(start.size()) &&
+      s.capacity >= static_cast<std::int64_t>(start.size())) {
+    std::memcpy(s.buffer, start.data(), start.size());
   } else {
     std::memset(s.buffer, ' ', static_cast<std::size_t>(s.record_length));
   }
@@ -393,8 +371,7 @@ std::int32_t read_descriptor(std::int32_t code, edit_descriptor& d) {
   }
   auto& s = state();
   const bool two_operands = code != FORMAT_A_W && code != FORMAT_L_W;
-  if (two_operands && s.index < s.word_limit && s.word_limit - s.index >= 4 && s.format[s.index] == 0 &&
-      s.format[s.index + 2] == 0) {
+  if (two_operands && words_left(4) && s.format[s.index] == 0 && s.format[s.index + 2] == 0) {
     // w and d both written as values, the usual case: four words with one bound check.
     d.width = std::max(s.format[s.index + 1], 0);
     d.digits = s.format[s.index + 3];
@@ -408,7 +385,7 @@ std::int32_t read_descriptor(std::int32_t code, edit_descriptor& d) {
   if (code != FORMAT_E_W && code != FORMAT_EN_W && code != FORMAT_ES_W && code != FORMAT_G_W) {
     return 0;
   }
-  if (s.index < s.word_limit && s.format[s.index] == FORMAT_EXPONENT_WIDTH) {
+  if (words_left(1) && s.format[s.index] == FORMAT_EXPONENT_WIDTH) {
     ++s.index;
     d.exponent_given = true;
     return read_operand(d.exponent);
@@ -445,7 +422,7 @@ std::int32_t put_literal() {
   if (const std::int32_t status = read_word(length); status != 0) return status;
   const auto words = (static_cast<std::size_t>(length) + 3) / 4;
   // A group end may return to an index past the limit that a later end marker set.
-  if (length < 0 || s.index > s.word_limit || words > s.word_limit - s.index) {
+  if (length < 0 || !words_left(words)) {
     return io_error(ERROR_INVALID_EDIT);
   }
   const auto* text = reinterpret_cast<const char*>(s.format + s.index);

@@ -80,14 +80,23 @@ constinit conversion_state state;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// 10^n for n from 0 to 19.
-constexpr std::array<std::uint64_t, 20> powers_of_ten_64 = [] {
-  std::array<std::uint64_t, 20> powers{};
-  std::uint64_t power = 1;
-  for (std::uint64_t& p : powers) {
+__extension__ using uint128 = unsigned __int128;
+
+constexpr std::array<uint128, 39> powers_of_ten = [] {
+  std::array<uint128, 39> powers{};
+  uint128 power = 1;
+  for (uint128& p : powers) {
     p = power;
     power *= 10;
   }
+  return powers;
+}();
+static_assert(powers_of_ten[38] / 10 == powers_of_ten[37]);
+
+// 10^n for n from 0 to 19, the same table in 8-byte entries: the hot paths index it.
+constexpr std::array<std::uint64_t, 20> powers_of_ten_64 = [] {
+  std::array<std::uint64_t, 20> powers{};
+  for (std::size_t n = 0; n < powers.size(); ++n) powers[n] = static_cast<std::uint64_t>(powers_of_ten[n]);
   return powers;
 }();
 std::uint64_t power_of_ten_64(std::int32_t n) { return powers_of_ten_64[static_cast<std::size_t>(n)]; }
@@ -341,18 +350,6 @@ bool exponent_form_too_wide(std::int32_t width, std::int32_t decimals, std::int3
   return decimals >= width || exp_digits >= width;
 }
 
-__extension__ using uint128 = unsigned __int128;
-
-constexpr std::array<uint128, 39> powers_of_ten = [] {
-  std::array<uint128, 39> powers{};
-  uint128 power = 1;
-  for (uint128& p : powers) {
-    p = power;
-    power *= 10;
-  }
-  return powers;
-}();
-static_assert(powers_of_ten[38] / 10 == powers_of_ten[37]);
 // The largest m whose product with 10^s still fits.
 constexpr std::array<uint128, 39> multiplier_limits = [] {
   std::array<uint128, 39> limits{};

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "never_destroyed.h"
+#include "short_copy.h"
 #include "statement.h"
 
 namespace io {
@@ -27,30 +28,6 @@ never_destroyed<record_storage> the_storage;
 
 record_storage& storage() { return the_storage.value; }
 
-// Record pieces are a few bytes long, where a call of the library's memcpy costs more
-// than the copy: up to 32 bytes are moved with fixed-size copies the compiler inlines,
-// overlapping where the length is not a power of two.
-[[gnu::always_inline]] inline void copy_bytes(char* to, std::string_view bytes) {
-  const char* from = bytes.data();
-  const std::size_t n = bytes.size();
-  if (n > 32) {
-    std::memcpy(to, from, n);
-  } else if (n >= 16) {
-    std::memcpy(to, from, 16);
-    std::memcpy(to + n - 16, from + n - 16, 16);
-  } else if (n >= 8) {
-    std::memcpy(to, from, 8);
-    std::memcpy(to + n - 8, from + n - 8, 8);
-  } else if (n >= 4) {
-    std::memcpy(to, from, 4);
-    std::memcpy(to + n - 4, from + n - 4, 4);
-  } else if (n > 0) {
-    to[0] = from[0];
-    to[n / 2] = from[n / 2];
-    to[n - 1] = from[n - 1];
-  }
-}
-
 // What putc_unlocked does for one byte, for a run of bytes: when the put area of the
 // stream's buffer has room for all of them they are copied there, and true comes back.
 // The put area is empty for a stream without a buffer yet, in read mode, line-buffered or
@@ -63,8 +40,8 @@ template <typename Stream>
     // Signed: the put end of a line-buffered stream lags behind its put pointer.
     const auto size = static_cast<std::ptrdiff_t>(first.size() + second.size());
     if (stream->_IO_write_end - stream->_IO_write_ptr < size) return false;
-    copy_bytes(stream->_IO_write_ptr, first);
-    copy_bytes(stream->_IO_write_ptr + first.size(), second);
+    copy_short(stream->_IO_write_ptr, first);
+    copy_short(stream->_IO_write_ptr + first.size(), second);
     stream->_IO_write_ptr += size;
     return true;
   } else {
@@ -119,7 +96,7 @@ bool store_record_bytes(std::int32_t& length, std::string_view bytes) {
           length + count, std::min<std::int64_t>(2 * std::int64_t{length} + 1, INT32_MAX - 256))))) {
     return false;
   }
-  copy_bytes(input_record().bytes + length, bytes);
+  copy_short(input_record().bytes + length, bytes);
   length += count;
   return true;
 }

@@ -1,13 +1,12 @@
 // The statement in progress, its status and the error report.
 #include "statement.h"
 
+#include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include <array>
-#include <cstdint>
 
 #include <link.h>
 
@@ -29,7 +28,7 @@ class read_only_image {
     if (!loaded_) load();
     const auto first = reinterpret_cast<std::uintptr_t>(text);
     for (std::size_t i = 0; i < count_; ++i) {
-      if (first >= ranges_[i].first && size <= ranges_[i].end - first && first < ranges_[i].end) {
+      if (first >= ranges_[i].first && first < ranges_[i].end && size <= ranges_[i].end - first) {
         return true;
       }
     }

@@ -242,8 +242,7 @@ struct digit_run {
 constexpr std::array<std::uint64_t, 9> small_powers = {1,      10,      100,      1000,     10000,
                                                        100000, 1000000, 10000000, 100000000};
 
-// Past the first eight digits the rest are taken one by one: runs that long are rare, and
-// a second word would often span two of the stores that filled the record.
+// Past the first eight digits the rest are taken one by one: runs that long are rare.
 [[gnu::always_inline]] inline digit_run read_digit_run(const char* p) {
   const std::uint64_t first = load_word(p);
   const std::int32_t count = leading_digits(first);
