@@ -15,6 +15,8 @@
 #include "records.h"
 #include "short_copy.h"
 #include "statement.h"
+#include "stream.h"
+#include "transfer.h"
 #include "units.h"
 
 namespace io {
@@ -246,17 +248,6 @@ std::int32_t put_repeated(char c, std::int64_t n) {
   return 0;
 }
 
-std::int32_t write_blanks(unit_connection& connection, std::int64_t n) {
-  static constexpr std::string_view blanks = "                                                                ";
-  for (; n > 0; n -= static_cast<std::int64_t>(blanks.size())) {
-    const auto run = static_cast<std::size_t>(std::min<std::int64_t>(n, static_cast<std::int64_t>(blanks.size())));
-    if (const std::int32_t code = write_record_bytes(connection, blanks.substr(0, run)); code != 0) {
-      return code;
-    }
-  }
-  return 0;
-}
-
 std::string_view built_record(std::int64_t length) {
   return {state().buffer, static_cast<std::size_t>(length)};
 }
@@ -268,7 +259,12 @@ std::int32_t write_external_record(record_end how) {
     if (const std::int32_t code = write_record_bytes(connection, built_record(s.record_length)); code != 0) {
       return code;
     }
-    return write_blanks(connection, connection.record_length - s.record_length);
+    if (const std::int32_t code = write_blanks(connection, connection.record_length - s.record_length);
+        code != 0) {
+      return code;
+    }
+    record_completed(connection);
+    return 0;
   }
   if (how == record_end::END_NON_ADVANCING) {
     // The bytes before the position go out; those after it stay the start of the next write.
@@ -280,28 +276,20 @@ std::int32_t write_external_record(record_end how) {
       if (const std::int32_t code = write_blanks(connection, s.position - s.record_length); code != 0) {
         return code;
       }
-    } else {
-      try {
-        connection.partial_record.assign(s.buffer + written, static_cast<std::size_t>(s.record_length - written));
-      } catch (const std::bad_alloc&) {
-        return ERROR_ALLOCATION;
-      }
+      return leave_record_open(connection, {});
     }
-    connection.record_open = true;
-    return 0;
+    return leave_record_open(connection, {s.buffer + written, static_cast<std::size_t>(s.record_length - written)});
   }
   if (const std::int32_t code = write_record_bytes(connection, built_record(s.record_length)); code != 0) {
     return code;
   }
   if (!s.dollar) {
     if (const std::int32_t code = write_record_terminator(connection); code != 0) return code;
-    // Unlocked, like every other stream call of a statement: the lock costs more than the test.
-    if (ferror_unlocked(connection.stream)) return EIO;
-  } else {
-    errno = 0;
-    if (std::fflush(connection.stream) != 0) return last_error();
+    if (stream::failed(connection.stream)) return EIO;
+  } else if (const std::int32_t code = stream::flush(connection.stream); code != 0) {
+    return code;
   }
-  connection.record_open = false;
+  record_completed(connection);
   return 0;
 }
 
@@ -331,7 +319,6 @@ std::int32_t fmt_end_record(record_end how) {
   } else {
     if (const std::int32_t code = write_external_record(how); code != 0) return code;
     blank_record_bytes();
-    ++s.connection->record_counter;
   }
   s.record_ended = true;
   s.position = 0;
@@ -606,8 +593,7 @@ std::int32_t begin_external(std::int32_t unit, const std::int32_t* record, std::
   if (format == nullptr) return io_error(ERROR_INVALID_EDIT);
   unit_connection* connection =
       unit_for_transfer(unit, form_code::FORM_FORMATTED, record, transfer_direction::DIRECTION_WRITE);
-  if (connection == nullptr) return 1;
-  connection->statement_position = 0;
+  if (connection == nullptr) return STATUS_ERROR;
   const bool direct = connection->access == access_code::ACCESS_DIRECT;
   if (advance && direct) return io_error(ERROR_CONFLICTING_SPECIFIERS);
   reset_statement(format, word_limit);
@@ -616,12 +602,13 @@ std::int32_t begin_external(std::int32_t unit, const std::int32_t* record, std::
   s.decimal = connection->decimal;
   s.non_advancing = match_keyword(advance, "NO");
   // What a non-advancing write left after its position is the start of this record.
-  const auto saved = static_cast<std::int64_t>(connection->partial_record.size());
+  const std::string_view tail = open_record_tail(*connection);
+  const auto saved = static_cast<std::int64_t>(tail.size());
   if (saved > 0) {
     if (saved > s.capacity && !grow_buffer(saved)) return io_error(ERROR_ALLOCATION);
-    std::memcpy(s.buffer, connection->partial_record.data(), static_cast<std::size_t>(saved));
+    std::memcpy(s.buffer, tail.data(), tail.size());
     s.record_length = saved;
-    connection->partial_record.clear();
+    drop_open_record_tail(*connection);
   }
   s.active = true;
   return 0;
@@ -678,7 +665,7 @@ std::int32_t fmt_internal_write_begin(char* variable, std::int32_t record_count,
 std::int32_t fmt_write_item(std::int32_t type, std::int32_t count, std::int32_t stride,
                             const void* address, std::int32_t length) {
   if (const std::int32_t status = statement_failure_status(); status != 0) return status;
-  if (!state().active) return 1;
+  if (!state().active) return STATUS_ERROR;
   const auto* first = static_cast<const char*>(address);
   for (std::int32_t i = 0; i < count; ++i) {
     const char* element = first + static_cast<std::ptrdiff_t>(i) * stride;
@@ -710,7 +697,7 @@ std::int32_t fmt_write_end() {
   const bool was_active = s.active;
   s.active = false;
   if (const std::int32_t status = statement_failure_status(); status != 0) return status;
-  if (!was_active) return 1;
+  if (!was_active) return STATUS_ERROR;
   std::int32_t status = 0;
   if (s.non_advancing) {
     status = format_item(nullptr, scan_mode::SCAN_END_NON_ADVANCING);
@@ -720,11 +707,7 @@ std::int32_t fmt_write_end() {
   }
   if (status == 0 && !s.internal) {
     if (!s.record_ended) status = report(fmt_end_record(record_end::END_ADVANCING));
-    if (status == 0) {
-      unit_connection& connection = *s.connection;
-      --connection.record_counter;
-      if (s.direct) connection.record_count = std::max(connection.record_count, connection.record_counter - 1);
-    }
+    if (status == 0) end_write_statement(*s.connection);
   } else if (status == 0) {
     // A record the statement reached is written, blank, even when no text went into it.
     if (!s.record_ended && !s.record_filled && s.records_left > 0) blank_internal_record();

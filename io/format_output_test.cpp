@@ -21,6 +21,7 @@
 #include "process_runner.h"
 #include "record_io.h"
 #include "statement.h"
+#include "unit_helpers.h"
 #include "units.h"
 
 namespace {
@@ -433,9 +434,7 @@ struct file_unit {
     EXPECT_EQ(io::connect_unit(unit, request), 0);
   }
   std::string close() {
-    std::int32_t iostat = 0;
-    io::io_statement_begin(unit, SPECIFIER_IOSTAT, &iostat, io::KIND_CLOSE);
-    if (auto* connection = io::find_unit(unit)) io::disconnect_unit(*connection, io::dispose_code::DISPOSE_UNSET);
+    test::close_unit_number(unit);
     return dir.read("out.txt");
   }
   std::int32_t write(std::span<const std::int32_t> format, std::span<const item> items,

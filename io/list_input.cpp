@@ -16,6 +16,7 @@
 #include "records.h"
 #include "statement.h"
 #include "text_to_number.h"
+#include "transfer.h"
 #include "units.h"
 
 namespace io {
@@ -24,9 +25,6 @@ namespace {
 // Item type codes the public header leaves out: neither program reads such items.
 constexpr std::int32_t TYPE_WIDE_CHARACTER = 23;
 constexpr std::int32_t TYPE_UNSUPPORTED_QUAD = 31;
-
-constexpr std::int32_t ERROR_LEXICAL = 225;
-constexpr std::int32_t ERROR_QUAD_UNSUPPORTED = 237;
 
 constexpr std::int16_t DECIMAL_MODE_COMMA = static_cast<std::int16_t>(decimal_code::DECIMAL_COMMA);
 static_assert(DECIMAL_MODE_COMMA == 65);
@@ -517,14 +515,14 @@ std::int32_t skip_blank_run(const char* bytes, std::int32_t position) {
 // takes. The state is left as the scanner would leave it. False for anything else (the
 // blanks passed over stay passed), which the general scanner then takes.
 bool take_plain_number(ld_read_state& s, input_record_buffer& record) {
-  // Only reading: the stream's copy of the record where it is still there.
-  const char* bytes = record.source != nullptr ? record.source : record.bytes;
+  const record_scan_view view = input_record_scan_view();
+  const char* bytes = view.bytes;
   std::int32_t position = skip_blank_run(bytes, record.scan_position);
   // Tabs, and blanks after them.
   while (bytes[position] == ' ' || bytes[position] == '\t') ++position;
   record.scan_position = position;
   const std::optional<numeric_scan> scan = scan_plain_constant(
-      bytes + position, bytes + record.fetched_length, s.decimal_mode == DECIMAL_MODE_COMMA);
+      bytes + position, bytes + view.length, s.decimal_mode == DECIMAL_MODE_COMMA);
   if (!scan) return false;
   record.scan_position = position + static_cast<std::int32_t>(scan->scanned_length);
   record.comma_seen = false;
@@ -659,10 +657,7 @@ void start_statement(ld_read_state& s) {
   s.kind = token_kind::TOKEN_NONE;
   s.repeat_remaining = 0;
   s.in_complex = false;
-  auto& record = input_record();
-  record.comma_seen = false;
-  record.fetched_length = 0;
-  record.source = nullptr;
+  discard_input_record();
 }
 
 }  // namespace
@@ -676,8 +671,7 @@ std::int32_t ld_read_begin(std::int32_t unit, const std::int32_t* record, std::i
   start_statement(s);
   unit_connection* connection =
       unit_for_transfer(unit, form_code::FORM_FORMATTED, record, transfer_direction::DIRECTION_READ);
-  if (connection == nullptr) return statement().statement_eof ? 2 : 1;
-  connection->statement_position = 0;
+  if (connection == nullptr) return statement().statement_eof ? STATUS_EOF : STATUS_ERROR;
   s.connection = connection;
   s.record_length = connection->record_length;
   s.decimal_mode = static_cast<std::int16_t>(connection->decimal);

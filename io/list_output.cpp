@@ -11,6 +11,7 @@
 #include "record_io.h"
 #include "records.h"
 #include "statement.h"
+#include "transfer.h"
 #include "units.h"
 
 namespace io {
@@ -122,15 +123,6 @@ std::string_view delimit(std::string_view text, char delimiter) {
   return copy;
 }
 
-std::int32_t write_blanks(unit_connection& connection, std::int32_t count) {
-  static constexpr std::string_view blanks = "                 ";
-  for (; count > 0; count -= static_cast<std::int32_t>(blanks.size())) {
-    const auto n = static_cast<std::size_t>(std::min<std::int32_t>(count, static_cast<std::int32_t>(blanks.size())));
-    if (const std::int32_t code = write_record_bytes(connection, blanks.substr(0, n)); code != 0) return code;
-  }
-  return 0;
-}
-
 // Returns 0 or a platform error number.
 std::int32_t end_output_record() {
   auto& s = state();
@@ -142,8 +134,7 @@ std::int32_t end_output_record() {
     return code;
   }
   // The terminator also ends a record a non-advancing formatted write left open.
-  connection.record_open = false;
-  ++connection.record_counter;
+  record_completed(connection);
   s.column = 0;
   s.last_item_type = 0;
   s.record_ended = true;
@@ -234,9 +225,8 @@ std::int32_t ld_write_begin(std::int32_t unit, const std::int32_t* record, std::
   io_statement_begin(unit, flags, iostat, KIND_LIST_WRITE);
   unit_connection* connection =
       unit_for_transfer(unit, form_code::FORM_FORMATTED, record, transfer_direction::DIRECTION_WRITE);
-  if (connection == nullptr) return 1;
-  connection->statement_position = 0;
-  connection->partial_record.clear();
+  if (connection == nullptr) return STATUS_ERROR;
+  drop_open_record_tail(*connection);
   auto& s = state();
   s.internal = false;
   s.connection = connection;
@@ -280,7 +270,7 @@ std::int32_t ld_internal_write_begin(char* variable, std::int32_t record_count, 
 
 std::int32_t ld_write_item(std::int32_t type, std::int32_t count, std::int32_t stride,
                            const void* address, std::int32_t length) {
-  if (statement().statement_error) return 1;
+  if (statement().statement_error) return STATUS_ERROR;
   const auto* element = static_cast<const char*>(address);
   for (std::int32_t i = 0; i < count; ++i, element += stride) {
     if (const std::int32_t code = write_element(type, element, type == TYPE_CHARACTER ? length : 0);
@@ -295,18 +285,14 @@ std::int32_t ld_write_end() {
   auto& s = state();
   if (s.internal) {
     if (s.item_written && s.records_left > 0) s.record_base += s.record_limit;
-    return statement().statement_error ? 1 : 0;
+    return statement().statement_error ? STATUS_ERROR : STATUS_OK;
   }
-  if (statement().statement_error) return 1;
+  if (statement().statement_error) return STATUS_ERROR;
   if (!s.item_written) s.record_ended = false;
   const std::int32_t code = end_output_record();
   s.decimal_comma = false;
   if (code != 0) return io_error(code);
-  unit_connection& connection = *s.connection;
-  --connection.record_counter;
-  if (connection.access == access_code::ACCESS_DIRECT && connection.record_count < connection.record_counter - 1) {
-    connection.record_count = connection.record_counter - 1;
-  }
+  end_write_statement(*s.connection);
   return 0;
 }
 

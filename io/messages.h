@@ -3,11 +3,9 @@
 #include <cstdint>
 #include <string_view>
 
-namespace io {
+#include "errors.h"
 
-inline constexpr std::int32_t first_message_code = 200;
-inline constexpr std::int32_t last_message_code = 256;
-inline constexpr std::int32_t last_japanese_code = 254;
+namespace io {
 
 // Requires first_message_code <= code <= last_message_code.
 std::string_view english_message(std::int32_t code);

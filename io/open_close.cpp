@@ -4,7 +4,9 @@
 
 #include <cstddef>
 
+#include "records.h"
 #include "statement.h"
+#include "stream.h"
 #include "units.h"
 
 namespace io {
@@ -160,6 +162,7 @@ std::int32_t decode_open(const open_specifiers& specifiers, open_decoding& out) 
   if (const auto code = decode(specifiers.form, form_keywords, form); code != 0) return code;
   request.form = form.form;
   out.raw = form.raw;
+  request.raw = form.raw;
 
   // DELIM, BLANK and PAD describe formatted records only.
   const bool formatted = request.form == FORM_FORMATTED;
@@ -206,6 +209,18 @@ std::int32_t decode_open(const open_specifiers& specifiers, open_decoding& out) 
   return 0;
 }
 
+// A record left open is ended, then the file closed and the connection freed; a console
+// unit whose stream cannot be flushed stays. Returns 0 or the status of io_error, which
+// reports while the connection can still be named.
+std::int32_t close_connection(unit_connection& connection, dispose_code dispose) {
+  if (const std::int32_t code = end_open_record(connection); code != 0) return io_error(code);
+  const std::int32_t code = disconnect_unit(connection, dispose);
+  if (code != 0 && connection.console) return io_error(code);
+  const std::int32_t status = code != 0 ? io_error(code) : 0;
+  release_unit(connection);
+  return status;
+}
+
 }  // namespace
 
 std::int32_t open_statement(std::int32_t unit, std::int32_t flags, std::int32_t* iostat,
@@ -218,13 +233,13 @@ std::int32_t open_statement(std::int32_t unit, std::int32_t flags, std::int32_t*
   }
   open_decoding decoded;
   if (const std::int32_t code = decode_open(specifiers, decoded); code != 0) return io_error(code);
-  const connect_request& request = decoded.request;
-  if (const std::int32_t status = connect_unit(unit, request); status != 0) return status;
-  const bool unformatted_stream =
-      request.access == ACCESS_STREAM && request.form == FORM_UNFORMATTED;
-  if (decoded.raw || unformatted_stream) {
-    if (unit_connection* connection = last_opened_unit()) connection->raw = true;
+  connect_request& request = decoded.request;
+  if (request.access == ACCESS_STREAM && request.form == FORM_UNFORMATTED) request.raw = true;
+  // Another file on the unit: that connection is closed first.
+  if (unit_connection* replaced = connection_replaced_by(unit, request)) {
+    if (const std::int32_t status = close_connection(*replaced, DISPOSE_UNSET); status != 0) return status;
   }
+  if (const std::int32_t code = connect_unit(unit, request); code != 0) return io_error(code);
   return 0;
 }
 
@@ -236,17 +251,20 @@ std::int32_t open_extended(std::int32_t open_status, const extended_specifiers& 
     return io_error(ERROR_CONFLICTING_SPECIFIERS);
   }
   // In this order, each set before the next is decoded: a refused value keeps the earlier ones.
+  extended_attributes attributes{connection->encoding, connection->decimal, connection->round,
+                                 connection->sign};
   std::int32_t code = set_attribute(specifiers.encoding, encoding_keywords, ENCODING_DEFAULT,
-                                    connection->encoding);
+                                    attributes.encoding);
   if (code == 0) {
-    code = set_attribute(specifiers.decimal, decimal_keywords, DECIMAL_POINT, connection->decimal);
+    code = set_attribute(specifiers.decimal, decimal_keywords, DECIMAL_POINT, attributes.decimal);
   }
   if (code == 0) {
-    code = set_attribute(specifiers.round, round_keywords, ROUND_PROCESSOR_DEFINED, connection->round);
+    code = set_attribute(specifiers.round, round_keywords, ROUND_PROCESSOR_DEFINED, attributes.round);
   }
   if (code == 0) {
-    code = set_attribute(specifiers.sign, sign_keywords, SIGN_PROCESSOR_DEFINED, connection->sign);
+    code = set_attribute(specifiers.sign, sign_keywords, SIGN_PROCESSOR_DEFINED, attributes.sign);
   }
+  set_extended_attributes(*connection, attributes);
   return code == 0 ? 0 : io_error(code);
 }
 
@@ -264,7 +282,21 @@ std::int32_t close_statement(std::int32_t unit, std::int32_t flags, std::int32_t
   if (dispose == DISPOSE_KEEP && connection->kind == unit_kind::KIND_SCRATCH) {
     return io_error(ERROR_CONFLICTING_SPECIFIERS);
   }
-  return disconnect_unit(*connection, dispose);
+  return close_connection(*connection, dispose);
+}
+
+void close_all_units() {
+  for (unit_connection* u = first_unit(); u != nullptr;) {
+    unit_connection* next = u->next;
+    // A failure here is reported like any statement's, against the unit being closed.
+    io_statement_begin(u->unit_number, 0, nullptr, KIND_CLOSE);
+    if (u->stream != nullptr) {
+      if (const std::int32_t code = stream::flush(u->stream); code != 0) io_error(code);
+    }
+    if (!u->console) close_connection(*u, DISPOSE_UNSET);
+    u = next;
+  }
+  remove_scratch_files();
 }
 
 }  // namespace io

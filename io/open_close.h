@@ -26,4 +26,8 @@ std::int32_t open_extended(std::int32_t open_status, const extended_specifiers& 
 std::int32_t close_statement(std::int32_t unit, std::int32_t flags, std::int32_t* iostat,
                              std::optional<std::string_view> status);
 
+// The normal end: every unit's stream flushed and every file closed, each failure reported
+// as a CLOSE's, then the scratch files removed.
+void close_all_units();
+
 }  // namespace io

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "never_destroyed.h"
-#include "short_copy.h"
-#include "statement.h"
+#include "stream.h"
 
 namespace io {
 namespace {
@@ -22,40 +22,22 @@ constexpr std::int32_t growth_margin = 128;
 struct record_storage {
   char initial[initial_capacity + input_record_slack] = {};
   input_record_buffer buffer{initial, initial_capacity, 0, 0, false};
+  // The current record where the stream's buffer still holds it, with the slack after it;
+  // null when only the copy above is valid.
+  const char* in_stream = nullptr;
 };
 
 never_destroyed<record_storage> the_storage;
 
 record_storage& storage() { return the_storage.value; }
 
-// What putc_unlocked does for one byte, for a run of bytes: when the put area of the
-// stream's buffer has room for all of them they are copied there, and true comes back.
-// The put area is empty for a stream without a buffer yet, in read mode, line-buffered or
-// unbuffered, so those (and a full buffer) go through the library's write, which flushes
-// as the stream's mode asks. Where FILE does not show its put area, always false.
-template <typename Stream>
-[[gnu::always_inline]] inline bool put_in_stream_buffer(Stream* stream, std::string_view first,
-                                                        std::string_view second = {}) {
-  if constexpr (requires { stream->_IO_write_ptr = stream->_IO_write_end; }) {
-    // Signed: the put end of a line-buffered stream lags behind its put pointer.
-    const auto size = static_cast<std::ptrdiff_t>(first.size() + second.size());
-    if (stream->_IO_write_end - stream->_IO_write_ptr < size) return false;
-    copy_short(stream->_IO_write_ptr, first);
-    copy_short(stream->_IO_write_ptr + first.size(), second);
-    stream->_IO_write_ptr += size;
-    return true;
-  } else {
-    return false;
-  }
-}
-
-void finish_record(std::int32_t length, const char* source = nullptr) {
+void finish_record(std::int32_t length, const char* in_stream = nullptr) {
   auto& buffer = input_record();
   buffer.bytes[length] = '\n';
   buffer.fetched_length = length;
   buffer.scan_position = 0;
   buffer.comma_seen = true;
-  buffer.source = source;
+  storage().in_stream = in_stream;
 }
 
 // The prompt written before a console read must be visible before the program waits. A
@@ -65,23 +47,6 @@ std::int32_t flush_prompt(const unit_connection& connection) {
   if (!connection.console) return 0;
   errno = 0;
   return std::fflush(stdout) == 0 ? 0 : last_error();
-}
-
-// The bytes the stream holds unread in its buffer, which getc_unlocked would hand out one
-// at a time, and taking them. Where FILE does not show its get area it is always empty.
-template <typename Stream>
-std::string_view unread_bytes(Stream* stream) {
-  if constexpr (requires { stream->_IO_read_ptr = stream->_IO_read_end; }) {
-    if (stream->_IO_read_ptr >= stream->_IO_read_end) return {};
-    return {stream->_IO_read_ptr, static_cast<std::size_t>(stream->_IO_read_end - stream->_IO_read_ptr)};
-  } else {
-    return {};
-  }
-}
-
-template <typename Stream>
-void take_unread_bytes(Stream* stream, std::size_t count) {
-  if constexpr (requires { stream->_IO_read_ptr += count; }) stream->_IO_read_ptr += count;
 }
 
 // Appends bytes to the record being read; false when memory runs out.
@@ -96,7 +61,7 @@ bool store_record_bytes(std::int32_t& length, std::string_view bytes) {
           length + count, std::min<std::int64_t>(2 * std::int64_t{length} + 1, INT32_MAX - 256))))) {
     return false;
   }
-  copy_short(input_record().bytes + length, bytes);
+  std::memcpy(input_record().bytes + length, bytes.data(), bytes.size());
   length += count;
   return true;
 }
@@ -104,7 +69,7 @@ bool store_record_bytes(std::int32_t& length, std::string_view bytes) {
 // Reads one record's bytes; `keep` false discards them. Returns 0 or an error code.
 // The record is every byte before the line feed, less a carriage return right before it:
 // a CR followed by anything else is data. Buffered bytes are scanned for the line feed a
-// buffer at a time; getc_unlocked refills the buffer.
+// buffer at a time; the next byte refills the buffer.
 std::int32_t read_sequential(unit_connection& connection, bool keep, std::int32_t& length) {
   std::FILE* stream = connection.stream;
   length = 0;
@@ -114,21 +79,21 @@ std::int32_t read_sequential(unit_connection& connection, bool keep, std::int32_
     return 0;
   };
   for (;;) {
-    if (const std::string_view unread = unread_bytes(stream); !unread.empty()) {
+    if (const std::string_view unread = stream::unread(stream); !unread.empty()) {
       any = true;
       const auto* line_feed = static_cast<const char*>(std::memchr(unread.data(), '\n', unread.size()));
       const std::size_t run = line_feed != nullptr ? static_cast<std::size_t>(line_feed - unread.data())
                                                    : unread.size();
       if (keep && !store_record_bytes(length, unread.substr(0, run))) return ERROR_ALLOCATION;
-      take_unread_bytes(stream, line_feed != nullptr ? run + 1 : run);
+      stream::consume(stream, line_feed != nullptr ? run + 1 : run);
       if (line_feed != nullptr) return end_record();
       continue;
     }
     // Only the refill can fail, and then errno says why.
     errno = 0;
-    const int c = getc_unlocked(stream);
+    const int c = stream::next_byte(stream);
     if (c == EOF) {
-      if (std::ferror(stream)) return last_error();
+      if (stream::failed(stream)) return last_error();
       if (!any) return ERROR_END_OF_FILE;
       return 0;
     }
@@ -144,10 +109,10 @@ std::int32_t read_direct(unit_connection& connection, bool keep, std::int32_t& l
   length = connection.record_length;
   if (!reserve_input_record(length)) return ERROR_ALLOCATION;
   errno = 0;
-  const std::size_t got = std::fread(input_record().bytes, 1, static_cast<std::size_t>(length),
-                                     connection.stream);
+  const std::size_t got =
+      stream::read_block(connection.stream, input_record().bytes, static_cast<std::size_t>(length));
   if (got != static_cast<std::size_t>(length)) {
-    return std::ferror(connection.stream) ? last_error() : ERROR_NO_RECORD;
+    return stream::failed(connection.stream) ? last_error() : ERROR_NO_RECORD;
   }
   if (!keep) length = 0;
   return 0;
@@ -157,11 +122,10 @@ std::int32_t read_direct(unit_connection& connection, bool keep, std::int32_t& l
 // records are that short, and for them a fixed search of four words and a copy of whole
 // 16-byte blocks beat the library's search and copy, whose calls cost more than their
 // work; the record buffer's slack takes the bytes copied past the record. The record is
-// also left where it is for scans that only read (input_record_buffer::source).
+// also left where it is for scans that only read (input_record_scan_view).
 constexpr std::size_t short_record_span = 32;
 static_assert(short_record_span + 1 <= initial_capacity && 16 <= input_record_slack);
-// What the stream's buffer must hold for a short record to be read there as well.
-constexpr std::size_t short_record_readable = short_record_span + 16;
+static_assert(stream::look_slack >= 16);
 
 // The offset of the first line feed among the 32 bytes at `bytes`, or -1.
 std::int32_t short_record_length(const char* bytes) {
@@ -183,14 +147,14 @@ std::int32_t short_record_length(const char* bytes) {
 // holds unread. False leaves the stream untouched for read_sequential.
 bool fetch_short_record(std::FILE* stream) {
   if constexpr (std::endian::native != std::endian::little) return false;
-  const std::string_view unread = unread_bytes(stream);
-  if (unread.size() < short_record_readable) return false;
+  const std::string_view unread = stream::look(stream, short_record_span);
+  if (unread.empty()) return false;
   std::int32_t length = short_record_length(unread.data());
   if (length < 0) return false;
   char* const bytes = input_record().bytes;
   std::memcpy(bytes, unread.data(), 16);
   if (length >= 16) std::memcpy(bytes + 16, unread.data() + 16, 16);
-  take_unread_bytes(stream, static_cast<std::size_t>(length) + 1);
+  stream::consume(stream, static_cast<std::size_t>(length) + 1);
   if (length > 0 && unread[static_cast<std::size_t>(length) - 1] == '\r') --length;
   finish_record(length, unread.data());
   return true;
@@ -221,6 +185,18 @@ bool fetch_short_record(std::FILE* stream) {
 }  // namespace
 
 input_record_buffer& input_record() { return storage().buffer; }
+
+record_scan_view input_record_scan_view() {
+  const auto& s = storage();
+  return {s.in_stream != nullptr ? s.in_stream : s.buffer.bytes, s.buffer.fetched_length};
+}
+
+void discard_input_record() {
+  auto& s = storage();
+  s.buffer.comma_seen = false;
+  s.buffer.fetched_length = 0;
+  s.in_stream = nullptr;
+}
 
 bool reserve_input_record(std::int32_t length) {
   auto& s = storage();
@@ -259,37 +235,73 @@ std::int32_t fetch_input_record(unit_connection& connection) { return read_recor
 
 std::int32_t skip_input_record(unit_connection& connection) { return read_record(connection, false); }
 
-namespace {
-
-// Bytes the stream's buffer has no room for, or a stream whose buffer is not shown.
-[[gnu::noinline]] std::int32_t write_through_library(unit_connection& connection,
-                                                     std::string_view bytes) {
-  errno = 0;
-  if (fwrite_unlocked(bytes.data(), 1, bytes.size(), connection.stream) != bytes.size()) {
-    return last_error();
-  }
-  return 0;
-}
-
-}  // namespace
-
 // Every record ends here: two bytes, whose copy into the buffer is two stores.
 std::int32_t write_record_terminator(unit_connection& connection) {
   constexpr std::string_view terminator = "\r\n";
-  if (put_in_stream_buffer(connection.stream, terminator)) return 0;
-  return write_through_library(connection, terminator);
+  if (stream::try_put(connection.stream, terminator)) return 0;
+  return stream::put(connection.stream, terminator);
 }
 
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view first,
                                 std::string_view second) {
-  if (put_in_stream_buffer(connection.stream, first, second)) return 0;
+  if (stream::try_put(connection.stream, first, second)) return 0;
   if (const std::int32_t code = write_record_bytes(connection, first); code != 0) return code;
   return write_record_bytes(connection, second);
 }
 
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view bytes) {
-  if (bytes.empty() || put_in_stream_buffer(connection.stream, bytes)) return 0;
-  return write_through_library(connection, bytes);
+  if (bytes.empty() || stream::try_put(connection.stream, bytes)) return 0;
+  return stream::put(connection.stream, bytes);
+}
+
+std::int32_t write_blanks(unit_connection& connection, std::int64_t count) {
+  static constexpr std::string_view blanks = "                                                                ";
+  constexpr auto run = static_cast<std::int64_t>(blanks.size());
+  for (; count > 0; count -= run) {
+    const auto n = static_cast<std::size_t>(std::min(count, run));
+    if (const std::int32_t code = write_record_bytes(connection, blanks.substr(0, n)); code != 0) {
+      return code;
+    }
+  }
+  return 0;
+}
+
+void record_completed(unit_connection& connection) {
+  connection.record_open = false;
+  ++connection.record_counter;
+}
+
+std::int32_t leave_record_open(unit_connection& connection, std::string_view tail) {
+  try {
+    connection.partial_record.assign(tail);
+  } catch (const std::bad_alloc&) {
+    return ERROR_ALLOCATION;
+  }
+  connection.record_open = true;
+  ++connection.record_counter;
+  return 0;
+}
+
+std::string_view open_record_tail(const unit_connection& connection) { return connection.partial_record; }
+
+void drop_open_record_tail(unit_connection& connection) { connection.partial_record.clear(); }
+
+std::int32_t end_open_record(unit_connection& connection) {
+  if (!connection.record_open) return 0;
+  connection.record_open = false;
+  // What a non-advancing write left after its position still belongs to the record.
+  std::int32_t code = write_record_bytes(connection, connection.partial_record);
+  connection.partial_record.clear();
+  if (code == 0) code = write_record_terminator(connection);
+  return code;
+}
+
+void end_write_statement(unit_connection& connection) {
+  --connection.record_counter;
+  if (connection.access == access_code::ACCESS_DIRECT &&
+      connection.record_count < connection.record_counter - 1) {
+    connection.record_count = connection.record_counter - 1;
+  }
 }
 
 }  // namespace io

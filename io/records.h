@@ -1,36 +1,41 @@
 // Record boundaries: reading input records into the shared buffer, ending output records.
 #pragma once
-#include <cerrno>
 #include <cstdint>
 #include <span>
 #include <string_view>
 
+#include "errors.h"
 #include "units.h"
 
 namespace io {
-
-// The platform's number for the failure just seen; EIO when the library set none.
-inline int last_error() { return errno != 0 ? errno : EIO; }
 
 // Bytes that may be read past the capacity: a scan may load 16 bytes at once from any
 // position up to the sentinel without a bounds check. They hold no record data.
 inline constexpr std::int32_t input_record_slack = 16;
 
 // The current input record, followed by one line feed as a sentinel so scans need no
-// length check. Shared by every read statement; it only grows.
+// length check. Shared by every read statement; it only grows. The free-form reader keeps
+// its place in the record here too (`scan_position`, `comma_seen`); a fetch resets both.
 struct input_record_buffer {
   char* bytes = nullptr;
   std::int32_t capacity = 0;        // bytes available, the sentinel's included
   std::int32_t fetched_length = 0;  // bytes of the current record, the sentinel excluded
   std::int32_t scan_position = 0;   // the next byte to examine
   bool comma_seen = false;          // a separator comma counts as a null until a token is scanned
-  // The same record in the stream's own buffer, with at least 16 readable bytes after its
-  // end, while nothing else has touched the stream; null otherwise. The byte at the
-  // fetched length there is the carriage return or line feed that ended the record, not
-  // the sentinel. A scan that only reads may look here: the copy above was stored just
-  // now, and loads of freshly stored bytes wait for the stores.
-  const char* source = nullptr;
 };
+
+// The current record for a scan that only reads: `length` bytes from `bytes`, then a byte
+// that ends the record (a line feed or carriage return, never a blank or a tab), then at
+// least 16 readable bytes. It may be the record where the stream holds it still, which a
+// load reaches sooner than the copy just stored; valid until the next record operation.
+struct record_scan_view {
+  const char* bytes;
+  std::int32_t length;
+};
+record_scan_view input_record_scan_view();
+
+// The statement has no record yet: a read-only scan sees an empty one.
+void discard_input_record();
 
 input_record_buffer& input_record();
 // Makes room for a record of `length` bytes plus the sentinel, keeping the contents.
@@ -43,12 +48,30 @@ bool load_input_record(std::string_view text);
 std::int32_t fetch_input_record(unit_connection& connection);
 std::int32_t skip_input_record(unit_connection& connection);
 
-// Ends an output record: CR LF. Returns 0 or a platform error number.
+// Output records. Each returns 0 or an error code.
+
+// Ends an output record: CR LF.
 std::int32_t write_record_terminator(unit_connection& connection);
+// `count` blanks into the record.
+std::int32_t write_blanks(unit_connection& connection, std::int64_t count);
 // Writes record bytes straight to the unit's stream. Returns 0 or a platform error number.
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view bytes);
 // The same for two pieces of a record, one after the other.
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view first,
                                 std::string_view second);
+
+// The record was written whole: counted, and no longer open.
+void record_completed(unit_connection& connection);
+// A non-advancing write leaves its record open and counted; `tail`, the bytes it built after
+// its position, become the start of the next write's record. Fails only for want of memory.
+std::int32_t leave_record_open(unit_connection& connection, std::string_view tail);
+// The tail an open record holds, for the next write to start from; dropped once taken.
+std::string_view open_record_tail(const unit_connection& connection);
+void drop_open_record_tail(unit_connection& connection);
+// A record left open is ended before its unit is closed: its tail, then the terminator.
+std::int32_t end_open_record(unit_connection& connection);
+// A write statement is over: the counter names the record written last again, and a
+// direct-access file counts at least that many records.
+void end_write_statement(unit_connection& connection);
 
 }  // namespace io

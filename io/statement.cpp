@@ -1,69 +1,20 @@
 // The statement in progress, its status and the error report.
 #include "statement.h"
 
-#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include <link.h>
-
 #include "messages.h"
 #include "never_destroyed.h"
 #include "runtime.h"
+#include "positions.h"
 #include "units.h"
 
 namespace io {
 namespace {
-
-// The read-only segments of the program and of the libraries loaded with it, read once.
-// Text there cannot change while the process lives, so a path passed from there again
-// is known to be the one copied. Segments that become read-only only after relocation,
-// and libraries loaded later, are not counted: their paths are simply compared.
-class read_only_image {
- public:
-  bool contains(const char* text, std::size_t size) {
-    if (!loaded_) load();
-    const auto first = reinterpret_cast<std::uintptr_t>(text);
-    for (std::size_t i = 0; i < count_; ++i) {
-      if (first >= ranges_[i].first && first < ranges_[i].end && size <= ranges_[i].end - first) {
-        return true;
-      }
-    }
-    return false;
-  }
-
- private:
-  struct range {
-    std::uintptr_t first;
-    std::uintptr_t end;
-  };
-
-  void load() {
-    loaded_ = true;
-    dl_iterate_phdr(
-        [](dl_phdr_info* info, std::size_t, void* data) {
-          auto& image = *static_cast<read_only_image*>(data);
-          for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
-            const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-            if (segment.p_type != PT_LOAD || (segment.p_flags & PF_W) != 0) continue;
-            if (image.count_ == image.ranges_.size()) return 1;
-            const std::uintptr_t first = info->dlpi_addr + segment.p_vaddr;
-            image.ranges_[image.count_++] = {first, first + segment.p_memsz};
-          }
-          return 0;
-        },
-        this);
-  }
-
-  std::array<range, 64> ranges_{};
-  std::size_t count_ = 0;
-  bool loaded_ = false;
-};
-
-constinit never_destroyed<read_only_image> the_image;
 
 constexpr std::string_view crlf = "\r\n";
 
@@ -138,7 +89,9 @@ std::string detail_lines(const unit_connection* connection) {
   return lines;
 }
 
-const unit_connection* statement_connection() {
+// The statement's unit when it is connected: its report names the file, and an error or an
+// end of file changes where its records stand.
+unit_connection* statement_connection() {
   const auto& state = statement();
   return state.unit == internal_file_unit ? nullptr : find_unit(state.unit);
 }
@@ -152,7 +105,7 @@ const unit_connection* statement_connection() {
 
 void copy_iomsg(std::int32_t code) {
   auto& state = statement();
-  if ((state.flags & 0x10) == 0 || state.iomsg == nullptr || state.iomsg_length <= 0) return;
+  if ((state.flags & SPECIFIER_IOMSG) == 0 || state.iomsg == nullptr || state.iomsg_length <= 0) return;
   const std::string_view text = iostat_message(code);
   const auto length = static_cast<std::size_t>(state.iomsg_length);
   const std::size_t n = text.size() < length ? text.size() : length;
@@ -162,27 +115,25 @@ void copy_iomsg(std::int32_t code) {
 
 void store_iostat(std::int32_t value) {
   auto& state = statement();
-  if ((state.flags & 0x01) != 0 && state.iostat != nullptr) *state.iostat = value;
+  if ((state.flags & SPECIFIER_IOSTAT) != 0 && state.iostat != nullptr) *state.iostat = value;
 }
 
 std::int32_t end_of_file(std::int32_t code) {
   auto& state = statement();
-  if ((state.flags & (0x01 | 0x04)) == 0) stop(first_line(code, crlf));
+  if ((state.flags & (SPECIFIER_IOSTAT | SPECIFIER_END)) == 0) stop(first_line(code, crlf));
   store_iostat(-1);
   copy_iomsg(code);
   state.statement_eof = true;
-  if (state.unit != internal_file_unit) {
-    if (unit_connection* connection = find_unit(state.unit)) connection->eof_taken = true;
-  }
-  return 2;
+  if (unit_connection* connection = statement_connection()) note_end_of_file(*connection);
+  return STATUS_EOF;
 }
 
 std::int32_t end_of_record(std::int32_t code) {
   auto& state = statement();
-  if ((state.flags & (0x01 | 0x08)) == 0) stop(first_line(code, "\n"));
+  if ((state.flags & (SPECIFIER_IOSTAT | SPECIFIER_EOR)) == 0) stop(first_line(code, "\n"));
   store_iostat(-2);
   state.statement_error = true;
-  return 3;
+  return STATUS_EOR;
 }
 
 }  // namespace
@@ -196,20 +147,15 @@ io_statement_state& statement() { return the_state.value; }
 void io_source_position(std::int32_t line, std::string_view file) {
   auto& state = statement();
   state.source_line = line;
-  // A program passes the same path before every statement, mostly a literal: from the
-  // same read-only place it is the same text. Otherwise comparing is cheaper than
+  // A program passes the same path before every statement: comparing is cheaper than
   // copying, and the copy still follows a caller that rewrites its buffer in place.
-  if (file.data() != state.source_origin || !state.source_origin_read_only ||
-      file.size() != state.source_file.size()) {
-    if (file != state.source_file) state.source_file.assign(file);
-    state.source_origin = file.data();
-    state.source_origin_read_only = the_image.value.contains(file.data(), file.size());
-  }
+  if (file != state.source_file) state.source_file.assign(file);
   state.pos_pending = false;
 }
 
 void io_set_pos(std::int32_t flags, std::int64_t position) {
-  if ((flags & 0x01) == 0) return;
+  constexpr std::int32_t position_given = 0x01;
+  if ((flags & position_given) == 0) return;
   statement().pos_pending = true;
   statement().pos_value = position;
 }
@@ -228,7 +174,7 @@ void io_statement_begin(std::int32_t unit, std::int32_t flags, std::int32_t* ios
   state.unit = unit;
   state.flags = flags;
   state.statement_kind = kind;
-  state.iostat = (flags & 0x01) != 0 ? iostat : nullptr;
+  state.iostat = (flags & SPECIFIER_IOSTAT) != 0 ? iostat : nullptr;
   store_iostat(0);
   // Last, where the call needs nothing kept: making the units reads none of the above.
   ensure_console_units();
@@ -238,21 +184,15 @@ std::int32_t io_error(std::int32_t code) {
   if (code == ERROR_END_OF_FILE || code == ERROR_AFTER_END_OF_FILE) return end_of_file(code);
   if (code == ERROR_END_OF_RECORD) return end_of_record(code);
   auto& state = statement();
-  if (state.flags == 0 || state.flags == 0x04) {
+  // Only IOSTAT= or ERR= takes an error back; END= alone does not.
+  if (state.flags == 0 || state.flags == SPECIFIER_END) {
     stop(code >= first_message_code ? first_line(code, crlf) : stdio_lines(code));
   }
   store_iostat(code);
   copy_iomsg(code);
   state.statement_error = true;
-  if (state.unit != internal_file_unit) {
-    unit_connection* connection = find_unit(state.unit);
-    if (connection != nullptr && connection->stream != nullptr &&
-        connection->access == access_code::ACCESS_DIRECT) {
-      connection->record_counter = 1;
-      std::fseek(connection->stream, 0, SEEK_SET);
-    }
-  }
-  return ((state.flags & 0x08) != 0 && code == ERROR_PAST_RECORD) ? 3 : 1;
+  if (unit_connection* connection = statement_connection()) rewind_after_error(*connection);
+  return ((state.flags & SPECIFIER_EOR) != 0 && code == ERROR_PAST_RECORD) ? STATUS_EOR : STATUS_ERROR;
 }
 
 std::string_view iostat_message(std::int32_t code) {
@@ -273,9 +213,9 @@ std::string_view iostat_message(std::int32_t code) {
 
 std::int32_t statement_failure_status() {
   const auto& state = statement();
-  if (state.statement_error) return 1;
-  if (state.statement_eof) return 2;
-  return 0;
+  if (state.statement_error) return STATUS_ERROR;
+  if (state.statement_eof) return STATUS_EOF;
+  return STATUS_OK;
 }
 
 }  // namespace io

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "errors.h"
+
 namespace io {
 
 // Names of the statement kinds as the error report prints them.
@@ -14,50 +16,12 @@ inline constexpr std::string_view KIND_FORMATTED_WRITE = "formatted write";
 inline constexpr std::string_view KIND_OPEN = "OPEN";
 inline constexpr std::string_view KIND_CLOSE = "CLOSE";
 
-// Error codes raised by the library itself (texts in iostat_message).
-enum error_code : std::int32_t {
-  ERROR_ILLEGAL_SPECIFIER = 201,
-  ERROR_CONFLICTING_SPECIFIERS = 202,
-  ERROR_RECL_REQUIRED = 203,
-  ERROR_READ_ONLY = 204,
-  ERROR_SCRATCH_KEEP = 205,
-  ERROR_SCRATCH_NAMED = 206,
-  ERROR_ALREADY_CONNECTED = 207,
-  ERROR_NEW_EXISTS = 208,
-  ERROR_OLD_MISSING = 209,
-  ERROR_ALLOCATION = 210,
-  ERROR_FILE_NAME = 211,
-  ERROR_UNIT_NUMBER = 212,
-  ERROR_WRITE_ONLY = 214,
-  ERROR_FORM_CONFLICT = 215,
-  ERROR_END_OF_FILE = 217,
-  ERROR_END_OF_RECORD = 218,
-  ERROR_PAST_RECORD = 219,
-  ERROR_PAST_INTERNAL = 220,
-  ERROR_SCALE_FACTOR = 230,
-  ERROR_DATA_CONVERSION = 231,
-  ERROR_INVALID_EDIT = 234,
-  ERROR_EDIT_MISMATCH = 235,
-  ERROR_TAB_RANGE = 238,
-  ERROR_DIRECT_ACCESS = 242,
-  ERROR_NESTING = 243,
-  ERROR_INFINITE_FORMAT = 246,
-  ERROR_AFTER_END_OF_FILE = 252,
-  ERROR_NO_RECORD = 253,
-  ERROR_REPEAT_COUNT = 254,
-  ERROR_POS_NOT_STREAM = 256
-};
-
 struct io_statement_state {
   std::int32_t source_line = 0;
   std::string source_file;  // copied: capacity is kept, so no allocation per statement
-  // Where the copied path came from, and whether that memory is read-only, so that the
-  // same path there need not be compared again.
-  const char* source_origin = nullptr;
-  bool source_origin_read_only = false;
   std::int32_t unit = 0;    // internal_file_unit for an internal file
   std::int32_t flags = 0;
-  std::int32_t* iostat = nullptr;  // only with flag 0x01
+  std::int32_t* iostat = nullptr;  // only with SPECIFIER_IOSTAT
   std::string_view statement_kind;
   bool statement_error = false;
   bool statement_eof = false;

@@ -1,20 +1,17 @@
 // The unit table: the connection pool, console units, connecting, positioning and closing.
 #include "units.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <cassert>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <vector>
 
+#include "errors.h"
+#include "files.h"
 #include "never_destroyed.h"
-#include "records.h"
-#include "statement.h"
+#include "stream.h"
 
 namespace io {
 namespace {
@@ -78,68 +75,6 @@ void release_record(unit_connection* record) {
   t.free_list = record;
 }
 
-// --- platform layer: files by name ---
-
-bool file_exists(const std::string& name) { return ::access(name.c_str(), F_OK) == 0; }
-bool file_writable(const std::string& name) { return ::access(name.c_str(), W_OK) == 0; }
-
-// A directory is never a file of records. Linux opens one for reading, and the failure would
-// only come at the first transfer, with a text that does not say why; refuse it at the open.
-std::FILE* refuse_directory(std::FILE* stream) {
-  struct stat info {};
-  if (stream != nullptr && ::fstat(::fileno(stream), &info) == 0 && S_ISDIR(info.st_mode)) {
-    std::fclose(stream);
-    errno = EISDIR;
-    return nullptr;
-  }
-  return stream;
-}
-
-// Binary modes throughout: the library writes and reads record terminators itself.
-std::FILE* open_for_reading(const std::string& name) {
-  return refuse_directory(std::fopen(name.c_str(), "rb"));
-}
-std::FILE* open_for_update(const std::string& name) { return std::fopen(name.c_str(), "r+b"); }
-std::FILE* create_for_update(const std::string& name) { return std::fopen(name.c_str(), "w+b"); }
-
-// A unique new file "FTN" + suffix in the temporary directory; empty on failure.
-std::string make_temporary_name() {
-  const char* directory = std::getenv("TMP");
-  std::string pattern = (directory != nullptr && directory[0] != '\0') ? directory : "/tmp";
-  if (pattern.back() != '/') pattern += '/';
-  pattern += "FTNXXXXXX";
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) return {};
-  ::close(fd);
-  return pattern;
-}
-
-// File records are short and many: with the default buffer of one disk block every few
-// hundred records cost a system call. Without memory for it the stream keeps its own.
-constexpr std::size_t file_buffer_size = std::size_t{1} << 16;
-
-void give_stream_buffer(unit_connection& record, std::FILE* stream) {
-  record.stream_buffer.reset(new (std::nothrow) char[file_buffer_size]);
-  if (record.stream_buffer != nullptr &&
-      std::setvbuf(stream, record.stream_buffer.get(), _IOFBF, file_buffer_size) != 0) {
-    record.stream_buffer.reset();
-  }
-}
-
-std::int32_t seek(std::FILE* stream, std::int64_t offset, int whence) {
-  return ::fseeko(stream, static_cast<off_t>(offset), whence) == 0 ? 0 : last_error();
-}
-
-// -1 with errno set when the buffered bytes cannot be written: the stream drops them, so
-// going on with the size would lose them without a word.
-std::int64_t file_size(std::FILE* stream) {
-  errno = 0;
-  if (std::fflush(stream) != 0) return -1;
-  struct stat info {};
-  if (::fstat(::fileno(stream), &info) != 0) return -1;
-  return static_cast<std::int64_t>(info.st_size);
-}
-
 std::string_view trim_blanks(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
@@ -149,7 +84,7 @@ std::string_view trim_blanks(std::string_view text) {
 std::string default_name(std::int32_t unit, open_status_code status) {
   char variable[16];
   std::snprintf(variable, sizeof variable, "FOR%03d", unit);
-  if (const char* value = std::getenv(variable)) return value;
+  if (const char* value = environment_value(variable)) return value;
   if (status == open_status_code::OPEN_SCRATCH) return make_temporary_name();
   return "fort." + std::to_string(unit);
 }
@@ -194,64 +129,17 @@ std::int32_t reopen_connected(unit_connection& connection, const connect_request
        connection.kind != unit_kind::KIND_SCRATCH) ||
       request.access != connection.access || request.form != connection.form ||
       (direct && request.recl != connection.record_length / connection.record_length_unit)) {
-    return io_error(ERROR_CONFLICTING_SPECIFIERS);
+    return ERROR_CONFLICTING_SPECIFIERS;
   }
   connection.blank = request.blank;
+  if (request.raw) connection.raw = true;
   if (connection.stream != nullptr) {
     std::int32_t code = 0;
     if (request.position == position_code::POSITION_REWIND) code = seek(connection.stream, 0, SEEK_SET);
     if (request.position == position_code::POSITION_APPEND) code = seek(connection.stream, 0, SEEK_END);
-    if (code != 0) return io_error(code);
+    if (code != 0) return code;
   }
   table().last_opened = &connection;
-  return 0;
-}
-
-std::int32_t apply_pending_pos(unit_connection& connection) {
-  auto& state = statement();
-  state.pos_pending = false;
-  // POS= counts bytes from 1.
-  const std::int64_t offset = state.pos_value > 0 ? state.pos_value - 1 : 0;
-  if (const std::int32_t code = seek(connection.stream, offset, SEEK_SET); code != 0) return code;
-  connection.last_direction = last_transfer::LAST_NONE;
-  return 0;
-}
-
-// Places a direct-access unit at its record. Returns 0 or an error code for io_error.
-std::int32_t position_direct(unit_connection& connection, const std::int32_t* record,
-                             transfer_direction direction) {
-  if (record != nullptr && *record < 0) return ERROR_DIRECT_ACCESS;
-  const std::int32_t number = (record != nullptr && *record != 0) ? *record : connection.record_counter;
-  // The record counter goes one past the record, so the last 32-bit number has no room.
-  if (number == INT32_MAX) {
-    return direction == transfer_direction::DIRECTION_READ ? ERROR_NO_RECORD : ERROR_DIRECT_ACCESS;
-  }
-  const std::int64_t length = connection.record_length;
-  if (direction == transfer_direction::DIRECTION_READ && number > connection.record_count) {
-    const std::int64_t size = file_size(connection.stream);
-    if (size < 0) return last_error();
-    if (length > 0) connection.record_count = static_cast<std::int32_t>(size / length);
-    if (number > connection.record_count) {
-      connection.record_counter = number + 1;
-      return ERROR_NO_RECORD;
-    }
-  }
-  const std::int64_t start = (static_cast<std::int64_t>(number) - 1) * length;
-  if (direction == transfer_direction::DIRECTION_WRITE) {
-    const std::int64_t size = file_size(connection.stream);
-    if (size < 0) return last_error();
-    // Records before the one written read as zero bytes: extend the file in one step,
-    // however far, instead of writing the gap byte by byte.
-    if (size < start && ::ftruncate(::fileno(connection.stream), static_cast<off_t>(start)) != 0) {
-      return last_error();
-    }
-  }
-  if (const std::int32_t code = seek(connection.stream, start, SEEK_SET); code != 0) return code;
-  const bool formatted_read = direction == transfer_direction::DIRECTION_READ &&
-                              connection.form == form_code::FORM_FORMATTED;
-  connection.record_counter = formatted_read ? number : number + 1;
-  if (connection.record_count < number) connection.record_count = number;
-  connection.last_direction = last_transfer::LAST_NONE;
   return 0;
 }
 
@@ -298,7 +186,7 @@ namespace {
     record->console = true;
     push_unit(record);
   }
-  const char* options = std::getenv("FORTRANOPT");
+  const char* options = environment_value("FORTRANOPT");
   const std::string_view words = options != nullptr ? options : "";
   t.vaxio = words.find("vaxio") != std::string_view::npos;
   t.format_relaxed = words.find("format_relaxed") != std::string_view::npos;
@@ -340,47 +228,61 @@ bool match_keyword(std::optional<std::string_view> text, std::string_view keywor
   return true;
 }
 
+namespace {
+
+// The connection's name for the request: the FILE= text without its outer blanks, cut to
+// the longest name kept. Returns 0 or an error code.
+std::int32_t requested_name(std::int32_t unit, const connect_request& request, std::string& name) {
+  if (unit < 0) return ERROR_UNIT_NUMBER;
+  if (!request.name) return 0;
+  const std::string_view trimmed = trim_blanks(*request.name);
+  if (trimmed.empty()) return ERROR_FILE_NAME;
+  name.assign(trimmed.substr(0, max_name_length));
+  for (unit_connection* u = table().unit_list; u != nullptr; u = u->next) {
+    if (u->named && u->unit_number != unit && u->name == name) return ERROR_ALREADY_CONNECTED;
+  }
+  return 0;
+}
+
+}  // namespace
+
+unit_connection* connection_replaced_by(std::int32_t unit, const connect_request& request) {
+  std::string name;
+  if (requested_name(unit, request, name) != 0 || !request.name) return nullptr;
+  unit_connection* connected = find_unit(unit);
+  return connected != nullptr && connected->name != name ? connected : nullptr;
+}
+
 std::int32_t connect_unit(std::int32_t unit, const connect_request& request) {
-  if (unit < 0) return io_error(ERROR_UNIT_NUMBER);
   auto& t = table();
   std::string name;
-  if (request.name) {
-    const std::string_view trimmed = trim_blanks(*request.name);
-    if (trimmed.empty()) return io_error(ERROR_FILE_NAME);
-    name.assign(trimmed.substr(0, max_name_length));
-    for (unit_connection* u = t.unit_list; u != nullptr; u = u->next) {
-      if (u->named && u->unit_number != unit && u->name == name) {
-        return io_error(ERROR_ALREADY_CONNECTED);
-      }
-    }
-  }
+  if (const std::int32_t code = requested_name(unit, request, name); code != 0) return code;
   if (unit_connection* connected = find_unit(unit)) {
-    if (!request.name || name == connected->name) return reopen_connected(*connected, request);
-    if (const std::int32_t status = disconnect_unit(*connected, dispose_code::DISPOSE_UNSET); status != 0) {
-      return status;
-    }
+    assert(!request.name || name == connected->name);
+    return reopen_connected(*connected, request);
   }
   if (!request.name) {
     name = default_name(unit, request.status);
-    if (name.empty()) return io_error(last_error());
+    if (name.empty()) return last_error();
   }
 
   const std::int32_t length_unit = (request.form == form_code::FORM_UNFORMATTED && t.vaxio) ? 4 : 1;
   const std::int64_t record_length = static_cast<std::int64_t>(request.recl) * length_unit;
   // A record length in bytes must fit the connection's 32-bit field.
-  if (record_length > INT32_MAX || record_length < 0) return io_error(ERROR_ILLEGAL_SPECIFIER);
+  if (record_length > INT32_MAX || record_length < 0) return ERROR_ILLEGAL_SPECIFIER;
 
   errno = 0;
   std::int32_t code = 0;
   std::FILE* stream = open_by_status(name, request, code);
-  if (stream == nullptr) return io_error(code != 0 ? code : last_error());
+  if (stream == nullptr) return code != 0 ? code : last_error();
   if (request.status == open_status_code::OPEN_SCRATCH) {
     t.scratch_file_list.insert(t.scratch_file_list.begin(), name);
   }
 
   unit_connection* record = take_record();
-  give_stream_buffer(*record, stream);
+  record->stream_buffer = give_stream_buffer(stream);
   record->stream = stream;
+  record->raw = request.raw;
   record->unit_number = unit;
   record->action = request.action;
   record->kind = request.status == open_status_code::OPEN_SCRATCH ? unit_kind::KIND_SCRATCH
@@ -414,9 +316,9 @@ std::int32_t connect_unit(std::int32_t unit, const connect_request& request) {
     if (request.position == position_code::POSITION_APPEND) seek_error = seek(stream, 0, SEEK_END);
   }
   if (seek_error != 0) {
-    std::fclose(stream);
+    close_file(stream);
     release_record(record);
-    return io_error(seek_error);
+    return seek_error;
   }
   record->named = request.status != open_status_code::OPEN_SCRATCH;
   record->name = std::move(name);
@@ -426,211 +328,46 @@ std::int32_t connect_unit(std::int32_t unit, const connect_request& request) {
 }
 
 std::int32_t disconnect_unit(unit_connection& connection, dispose_code dispose) {
-  if (connection.record_open) {
-    connection.record_open = false;
-    // What a non-advancing write left after its position still belongs to the record.
-    std::int32_t code = write_record_bytes(connection, connection.partial_record);
-    connection.partial_record.clear();
-    if (code == 0) code = write_record_terminator(connection);
-    if (code != 0) return io_error(code);
-  }
-  if (connection.console) {
-    if (std::fflush(connection.stream) != 0) return io_error(last_error());
-    release_record(&connection);
-    return 0;
-  }
-  std::int32_t status = 0;
-  if (connection.stream != nullptr && std::fclose(connection.stream) != 0) {
-    connection.stream = nullptr;
-    status = io_error(last_error());
-  }
+  if (connection.console) return stream::flush(connection.stream);
+  std::int32_t code = 0;
+  if (connection.stream != nullptr) code = close_file(connection.stream);
   connection.stream = nullptr;
   if (dispose == dispose_code::DISPOSE_UNSET) dispose = connection.dispose;
   if (connection.kind == unit_kind::KIND_SCRATCH) {
-    std::remove(connection.name.c_str());
-  } else if (dispose == dispose_code::DISPOSE_DELETE && status == 0) {
+    remove_file(connection.name);
+  } else if (dispose == dispose_code::DISPOSE_DELETE && code == 0) {
     if (!file_writable(connection.name)) {
-      status = io_error(ERROR_READ_ONLY);
+      code = ERROR_READ_ONLY;
     } else {
-      std::remove(connection.name.c_str());
+      remove_file(connection.name);
     }
   }
-  release_record(&connection);
-  return status;
+  return code;
 }
 
-void close_all_units() {
+void release_unit(unit_connection& connection) { release_record(&connection); }
+
+unit_connection* first_unit() { return table().unit_list; }
+
+void remove_scratch_files() {
   auto& t = table();
-  for (unit_connection* u = t.unit_list; u != nullptr;) {
-    unit_connection* next = u->next;
-    // A failure here is reported like any statement's, against the unit being closed.
-    io_statement_begin(u->unit_number, 0, nullptr, KIND_CLOSE);
-    if (u->stream != nullptr && std::fflush(u->stream) != 0) io_error(last_error());
-    if (!u->console) disconnect_unit(*u, dispose_code::DISPOSE_UNSET);
-    u = next;
-  }
-  for (const auto& name : t.scratch_file_list) std::remove(name.c_str());
+  for (const auto& name : t.scratch_file_list) remove_file(name);
   t.scratch_file_list.clear();
 }
 
 void flush_all_units() noexcept {
   for (unit_connection* u = table().unit_list; u != nullptr; u = u->next) {
-    if (u->stream != nullptr) std::fflush(u->stream);
+    if (u->stream != nullptr) stream::flush(u->stream);
   }
   std::fflush(stdout);
   std::fflush(stderr);
 }
 
-namespace {
-
-// Every case but the common one: a new connection, direct or stream access, POS=, an
-// error, a change of direction, a pending truncation.
-[[gnu::noinline]] unit_connection* prepare_unit(std::int32_t number, form_code form,
-                                                const std::int32_t* record,
-                                                transfer_direction direction) {
-  auto& state = statement();
-  const bool reading = direction == transfer_direction::DIRECTION_READ;
-  unit_connection* connection = find_unit(number);
-  if (connection == nullptr) {
-    connect_request request;
-    request.status = reading ? open_status_code::OPEN_OLD : open_status_code::OPEN_UNKNOWN;
-    request.access = state.pos_pending ? access_code::ACCESS_STREAM : access_code::ACCESS_SEQUENTIAL;
-    request.form = form;
-    if (connect_unit(number, request) != 0) return nullptr;
-    connection = find_unit(number);
-    if (connection->access == access_code::ACCESS_STREAM && form == form_code::FORM_UNFORMATTED) {
-      connection->raw = true;
-    }
-  } else {
-    if (state.pos_pending && connection->access != access_code::ACCESS_STREAM) {
-      state.pos_pending = false;
-      io_error(ERROR_POS_NOT_STREAM);
-      return nullptr;
-    }
-    if (!reading && connection->action == action_code::ACTION_READ) {
-      io_error(ERROR_READ_ONLY);
-      return nullptr;
-    }
-    if (reading && connection->action == action_code::ACTION_WRITE) {
-      io_error(ERROR_WRITE_ONLY);
-      return nullptr;
-    }
-    if (connection->eof_taken && reading) {
-      io_error(ERROR_AFTER_END_OF_FILE);
-      return nullptr;
-    }
-    connection->eof_taken = false;
-    if (form != connection->form && direction != transfer_direction::DIRECTION_POSITION) {
-      io_error(ERROR_FORM_CONFLICT);
-      return nullptr;
-    }
-    if (connection->access == access_code::ACCESS_DIRECT) {
-      if (const std::int32_t code = position_direct(*connection, record, direction); code != 0) {
-        io_error(code);
-        return nullptr;
-      }
-    }
-  }
-
-  if (state.pos_pending) {
-    if (const std::int32_t code = apply_pending_pos(*connection); code != 0) {
-      io_error(code);
-      return nullptr;
-    }
-  }
-
-  if (connection->access == access_code::ACCESS_SEQUENTIAL) {
-    connection->statement_position = 0;
-    if (record != nullptr) {
-      io_error(ERROR_CONFLICTING_SPECIFIERS);
-      return nullptr;
-    }
-    if (direction == transfer_direction::DIRECTION_WRITE && connection->truncate_pending) {
-      connection->truncate_pending = false;
-      const std::int64_t here = ::ftello(connection->stream);
-      std::int32_t code = here < 0 ? last_error() : seek(connection->stream, 0, SEEK_END);
-      const std::int64_t end = code == 0 ? ::ftello(connection->stream) : here;
-      if (code == 0 && end != here) {
-        code = seek(connection->stream, here, SEEK_SET);
-        if (code == 0 && truncate_unit_file(*connection, here) != 0) return nullptr;
-      }
-      if (code != 0) {
-        io_error(code);
-        return nullptr;
-      }
-    }
-    if (reading) connection->truncate_pending = true;
-    if (direction == transfer_direction::DIRECTION_WRITE) ++connection->record_counter;
-  } else if (connection->access == access_code::ACCESS_STREAM) {
-    connection->statement_position = 0;
-  }
-
-  if (direction != transfer_direction::DIRECTION_POSITION) {
-    const last_transfer now = reading ? last_transfer::LAST_READ : last_transfer::LAST_WRITE;
-    if (connection->last_direction != last_transfer::LAST_NONE && connection->last_direction != now &&
-        !connection->console) {
-      // The stream library needs a seek between a read and a write on one stream.
-      if (const std::int32_t code = seek(connection->stream, 0, SEEK_CUR); code != 0) {
-        io_error(code);
-        return nullptr;
-      }
-      connection->statement_position = 0;
-    }
-    connection->last_direction = now;
-  }
-  return connection;
-}
-
-}  // namespace
-
-// The common statement: a connected sequential unit of the statement's form, used in the
-// same direction as last time, with nothing pending. What prepare_unit would do for it
-// comes down to these few stores.
-unit_connection* unit_for_transfer(std::int32_t number, form_code form, const std::int32_t* record,
-                                   transfer_direction direction) {
-  const unit_table& t = table();
-  unit_connection* connection = t.last_found;
-  if (connection != nullptr && connection->unit_number == number && record == nullptr &&
-      !statement().pos_pending && connection->access == access_code::ACCESS_SEQUENTIAL &&
-      connection->form == form) {
-    if (direction == transfer_direction::DIRECTION_READ) {
-      if (connection->last_direction == last_transfer::LAST_READ && !connection->eof_taken &&
-          connection->action != action_code::ACTION_WRITE) {
-        connection->statement_position = 0;
-        connection->truncate_pending = true;
-        return connection;
-      }
-    } else if (direction == transfer_direction::DIRECTION_WRITE) {
-      if (connection->last_direction == last_transfer::LAST_WRITE && !connection->truncate_pending &&
-          connection->action != action_code::ACTION_READ) {
-        connection->eof_taken = false;
-        connection->statement_position = 0;
-        ++connection->record_counter;
-        return connection;
-      }
-    }
-  }
-  return prepare_unit(number, form, record, direction);
-}
-
-std::int32_t truncate_unit_file(unit_connection& connection, std::int64_t position) {
-  // Cut in place: the bytes before the position never leave the file.
-  if (std::fflush(connection.stream) != 0) return io_error(last_error());
-  if (::ftruncate(::fileno(connection.stream), static_cast<off_t>(position)) != 0) {
-    return io_error(last_error());
-  }
-  if (const std::int32_t code = seek(connection.stream, position, SEEK_SET); code != 0) {
-    return io_error(code);
-  }
-  if (position > 0) {
-    connection.last_direction = last_transfer::LAST_WRITE;
-  } else {
-    connection.record_counter = 1;
-    connection.truncate_pending = false;
-    connection.last_direction = last_transfer::LAST_NONE;
-    connection.eof_taken = false;
-  }
-  return 0;
+void set_extended_attributes(unit_connection& connection, const extended_attributes& attributes) {
+  connection.encoding = attributes.encoding;
+  connection.decimal = attributes.decimal;
+  connection.round = attributes.round;
+  connection.sign = attributes.sign;
 }
 
 }  // namespace io

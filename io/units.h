@@ -42,15 +42,14 @@ enum class open_status_code : std::int16_t {
   OPEN_OLD = 1, OPEN_NEW = 2, OPEN_UNKNOWN = 3, OPEN_SCRATCH = 4, OPEN_REPLACE = 5
 };
 enum class unit_kind : std::int16_t { KIND_FILE = 1, KIND_SCRATCH = 4 };
-// What a data-transfer statement does with its unit.
-enum class transfer_direction : std::int32_t {
-  DIRECTION_READ = 0, DIRECTION_WRITE = 1, DIRECTION_POSITION = 2
-};
 // What the unit's last transfer did; a stream needs a seek between a read and a write.
 enum class last_transfer : std::int16_t { LAST_NONE = 0, LAST_WRITE = 1, LAST_READ = 2 };
 
 inline constexpr std::int32_t internal_file_unit = -99;
 
+// One connection. The unit table makes, changes and frees it; the fields marked "record
+// layer" describe where the unit's records stand, and only the record layer (records.cpp,
+// positions.cpp) changes them after the connection is made. Everyone else reads.
 struct unit_connection {
   unit_connection* next = nullptr;
   std::FILE* stream = nullptr;
@@ -58,9 +57,9 @@ struct unit_connection {
   std::int32_t unit_number = 0;
   std::int32_t record_length = 0;       // bytes: RECL times the record-length unit
   std::int32_t record_length_unit = 0;  // bytes per RECL unit
-  std::int32_t record_counter = 0;      // the next record's number; messages print it less one
-  std::int32_t record_count = 0;        // direct access: whole records in the file
-  std::int32_t statement_position = 0;
+  std::int32_t record_counter = 0;      // record layer: the next record's number; messages print it less one
+  std::int32_t record_count = 0;        // record layer: direct access, whole records in the file
+  std::int32_t statement_position = 0;  // record layer: kept at 0 by every transfer; nothing reads it
   unit_kind kind = unit_kind::KIND_FILE;
   dispose_code dispose = dispose_code::DISPOSE_UNSET;
   access_code access = access_code::ACCESS_UNSET;
@@ -70,18 +69,18 @@ struct unit_connection {
   pad_code pad = pad_code::PAD_UNSET;
   position_code position = position_code::POSITION_UNSET;
   delim_code delim = delim_code::DELIM_UNSET;
-  last_transfer last_direction = last_transfer::LAST_NONE;
+  last_transfer last_direction = last_transfer::LAST_NONE;  // record layer
   decimal_code decimal = decimal_code::DECIMAL_UNSET;
   encoding_code encoding = encoding_code::ENCODING_UNSET;
   round_code round = round_code::ROUND_UNSET;
   sign_code sign = sign_code::SIGN_UNSET;
-  bool eof_taken = false;
+  bool eof_taken = false;         // record layer
   bool named = false;
   bool console = false;
-  bool truncate_pending = false;
+  bool truncate_pending = false;  // record layer
   bool raw = false;
-  bool record_open = false;
-  // The tail of a record that a non-advancing write left behind.
+  bool record_open = false;       // record layer
+  // Record layer: the tail of a record that a non-advancing write left behind.
   std::string partial_record;
   // The stream's buffer for a file the library opened; freed with the record, after fclose.
   std::unique_ptr<char[]> stream_buffer;
@@ -99,7 +98,16 @@ struct connect_request {
   position_code position = position_code::POSITION_ASIS;
   pad_code pad = pad_code::PAD_YES;
   std::int32_t recl = 0;  // 0: none given
+  bool raw = false;       // unformatted without record framing
   std::optional<std::string_view> name;
+};
+
+// The attributes an OPEN sets after the connection is made.
+struct extended_attributes {
+  encoding_code encoding;
+  decimal_code decimal;
+  round_code round;
+  sign_code sign;
 };
 
 // Creates the five console units when the list is still empty; every statement calls it first.
@@ -112,19 +120,30 @@ unit_connection* last_opened_unit();
 // 1 when the specifier text is the keyword, ignoring letter case and trailing blanks.
 bool match_keyword(std::optional<std::string_view> text, std::string_view keyword);
 
-// Returns 0 or the status of io_error.
+// Each returns 0 or an error code (the library's, or the platform's error number) for the
+// statement frame to report.
+
+// Connects the unit as the request asks, or applies the request to the unit's connection to
+// the same file. Requires that the unit is not connected to another file: the caller closes
+// that connection first (`connection_replaced_by`), so that its failures name its file.
 std::int32_t connect_unit(std::int32_t unit, const connect_request& request);
-// dispose UNSET means the connection's own. Returns 0 or the status of io_error
-// (or a platform error number when the pending record cannot be ended).
+// The unit's connection to another file than the request names, when the name passes the
+// checks `connect_unit` makes first; else null.
+unit_connection* connection_replaced_by(std::int32_t unit, const connect_request& request);
+// Closes the file (a console unit's stream is only flushed) and disposes of it; dispose UNSET
+// means the connection's own. A record left open is the caller's to end first. The
+// connection stays in the table until `release_unit`, so a failure can still be reported
+// against it.
 std::int32_t disconnect_unit(unit_connection& connection, dispose_code dispose);
-void close_all_units();
+void release_unit(unit_connection& connection);
+void set_extended_attributes(unit_connection& connection, const extended_attributes& attributes);
+
+// The connections, newest first, for walking them all (each one's `next`).
+unit_connection* first_unit();
+// Removes the scratch files of the run, newest first.
+void remove_scratch_files();
 // Pushes every unit's buffered bytes to where they land; safe to call on the way down.
 void flush_all_units() noexcept;
-
-// Readies a unit for one data-transfer statement; null after an error was reported.
-unit_connection* unit_for_transfer(std::int32_t number, form_code form, const std::int32_t* record,
-                                   transfer_direction direction);
-std::int32_t truncate_unit_file(unit_connection& connection, std::int64_t position);
 
 // The words of "FORTRANOPT", read when the console units are made.
 bool option_vaxio();

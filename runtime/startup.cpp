@@ -11,6 +11,7 @@
 #include "options.h"
 #include "runtime.h"
 #include "signal_messages.h"
+#include "open_close.h"
 #include "units.h"
 
 // An omitted reference argument points here; only its address matters.
