@@ -10,15 +10,23 @@
 
 namespace {
 
-std::vector<std::int32_t> factors_of(std::int32_t number) {
+struct factoring {
   std::vector<std::int32_t> factors;
-  primefac::for_each_prime_factor(number, [&](std::int32_t factor) { factors.push_back(factor); });
-  return factors;
+  std::int32_t left;  // what the number holds afterwards
+};
+
+factoring divide_out(std::int32_t number) {
+  factoring f;
+  primefac::divide_out_prime_factors(number, [&](std::int32_t factor) { f.factors.push_back(factor); });
+  f.left = number;
+  return f;
 }
+
+std::vector<std::int32_t> factors_of(std::int32_t number) { return divide_out(number).factors; }
 
 // The divisor loop step by step as first written: k runs its whole trip count from 2 to the
 // number, even after the number is down to 1. Only for numbers whose k + 1 fits.
-std::vector<std::int32_t> literal_loop_factors(std::int32_t number) {
+factoring literal_loop(std::int32_t number) {
   std::vector<std::int32_t> factors;
   while (number >= 2) {
     std::int32_t remaining = number - 1;
@@ -34,12 +42,17 @@ std::vector<std::int32_t> literal_loop_factors(std::int32_t number) {
       if (remaining <= 0) break;
     }
   }
-  return factors;
+  return {factors, number};
 }
 
-TEST(for_each_prime_factor, matches_the_full_divisor_loop_up_to_100000) {
+// The factors and what the number holds afterwards: the program prints it again after a
+// read that stores nothing.
+TEST(divide_out_prime_factors, matches_the_full_divisor_loop_up_to_100000) {
   for (std::int32_t number = -50; number <= 100000; ++number) {
-    ASSERT_EQ(factors_of(number), literal_loop_factors(number)) << "N = " << number;
+    const factoring fast = divide_out(number);
+    const factoring literal = literal_loop(number);
+    ASSERT_EQ(fast.factors, literal.factors) << "N = " << number;
+    ASSERT_EQ(fast.left, literal.left) << "N = " << number;
   }
 }
 
@@ -76,7 +89,7 @@ struct factor_case {
   const char* why;
 };
 
-TEST(for_each_prime_factor, handles_the_edges_of_the_32_bit_range) {
+TEST(divide_out_prime_factors, handles_the_edges_of_the_32_bit_range) {
   const factor_case cases[] = {
       {INT_MAX, {INT_MAX}, "the largest value is prime: the full loop's k would pass INT_MAX"},
       {INT_MAX - 1, {2, 3, 3, 7, 11, 31, 151, 331}, "its even neighbour"},
@@ -101,7 +114,7 @@ TEST(for_each_prime_factor, handles_the_edges_of_the_32_bit_range) {
   }
 }
 
-TEST(for_each_prime_factor, factors_random_large_numbers_completely) {
+TEST(divide_out_prime_factors, factors_random_large_numbers_completely) {
   std::mt19937 generator(20240611);
   std::uniform_int_distribution<std::int32_t> large(INT_MAX / 2, INT_MAX);
   std::uniform_int_distribution<std::int32_t> any(INT_MIN, INT_MAX);
