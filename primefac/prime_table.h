@@ -12,8 +12,8 @@ namespace primefac {
 inline constexpr std::uint32_t table_bound = 46341;
 inline constexpr std::size_t table_prime_count = 4792;
 
-// The odd primes are tested a block at a time: a block is a handful of vector instructions,
-// and one branch per block instead of one per prime.
+// The odd primes are tested a block at a time: one branch per block instead of one per
+// prime, and the bound checked once per block.
 inline constexpr std::size_t block_size = 8;
 
 // For an odd prime p, inverse * p == 1 (mod 2^32) and limit = (2^32 - 1) / p. Multiplying by
