@@ -124,8 +124,13 @@ void factor() {
   constexpr std::string_view equals_text = " = ";
   open_file(numbers_unit, "Numbers.dat");
   open_file(result_unit, "Result.dat");
+  // One variable for the run, as in primefac: a read that stores nothing leaves it as is.
+  std::int32_t number = 0;
   for (;;) {
-    const std::int32_t number = read_value<std::int32_t>(numbers_unit, integer_type);
+    source_position(read_line);
+    ld_read_begin(&numbers_unit, nullptr, &zero, &ignored_status);
+    ld_read_item(&integer_type, &one, &zero, &number, 0);
+    ld_read_end();
     if (number == 0) return;
     source_position(number_record_line);
     ld_write_begin(&result_unit, nullptr, &zero, &ignored_status);
@@ -133,7 +138,7 @@ void factor() {
     ld_write_item(&text_type, &one, &zero, equals_text.data(),
                   static_cast<std::int32_t>(equals_text.size()));
     ld_write_end();
-    primefac::for_each_prime_factor(number, [](std::int32_t factor) {
+    primefac::divide_out_prime_factors(number, [](std::int32_t factor) {
       write_scalar(factor_record_line, result_unit, std::bit_cast<std::uint32_t>(factor),
                    TYPE_INTEGER4);
     });

@@ -79,11 +79,14 @@ extern "C" void MAIN_(int, char**, char**) {
   runtime_init(&zero);
   open_data_file(open_numbers_line, numbers_unit, numbers_file);
   open_data_file(open_result_line, result_unit, result_file);
+  // One variable for the whole run, zero before the first read. A read that stores nothing
+  // (a null value, a slash) leaves what the factoring left in it: 1 after a number of 2 or
+  // more, the number itself below 2.
   std::int32_t number = 0;
   for (;;) {
     read_number(number);
     if (number == 0) return;
     write_number_record(number);
-    primefac::for_each_prime_factor(number, write_factor_record);
+    primefac::divide_out_prime_factors(number, write_factor_record);
   }
 }

@@ -95,6 +95,19 @@ TEST(primefac, factors_every_number_until_zero) {
       {"6\n0", entry(6, {2, 3}), "a last line without a terminator"},
       {"6\n0\n", entry(6, {2, 3}), "an older, longer Result.dat is cut to the new records",
        std::string(500, 'x') + "\r\n"},
+      // A read that stores nothing leaves N as the last statements left it: divided down to 1
+      // by the factoring of a number of 2 or more, unchanged below 2.
+      {"12\n,\n0\n", entry(12, {2, 2, 3}) + entry(1), "a null value after repeated factors"},
+      {"1024\n/\n0\n", entry(1024, std::vector<std::int32_t>(10, 2)) + entry(1),
+       "a slash after a power of two"},
+      {"7\n\n  \n,\n0\n", entry(7, {7}) + entry(1),
+       "blank lines before a null value after a prime"},
+      {"2147483647\n,5\n0\n", entry(2147483647, {2147483647}) + entry(1),
+       "a null value first on its line: the 5 after it is passed over"},
+      {"6\n3*\n0\n", entry(6, {2, 3}) + entry(1), "a repeat count of nulls"},
+      {"-5\n,\n/\n0\n", entry(-5) + entry(-5) + entry(-5), "below 2, N is never divided"},
+      {"1\n/\n0\n", entry(1) + entry(1), "1 stays 1"},
+      {",\n12\n0\n", "", "a null value first: N is still 0 and ends the run"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);
