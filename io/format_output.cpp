@@ -1,21 +1,14 @@
 // Formatted write statements: the compiled-format interpreter (`format_next_code`,
-// `format_item`), the record it builds (`fmt_put`, `fmt_end_record`) and the `repeat_stack`.
+// `format_item`) and the `repeat_stack`. The record it builds is output_record's.
 #include "format_output.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <new>
 
 #include "format_fields.h"
 #include "never_destroyed.h"
-#include "records.h"
-#include "short_copy.h"
+#include "output_record.h"
 #include "statement.h"
-#include "stream.h"
 #include "transfer.h"
 #include "units.h"
 
@@ -23,11 +16,6 @@ namespace io {
 namespace {
 
 constexpr std::int32_t repeat_stack_size = 20;
-constexpr std::int64_t initial_record_capacity = 200;
-constexpr std::int64_t growth_margin = 200;
-// Tab and skip edits only move the position; it stops growing here, far past any record, so
-// no sequence of them can overflow it.
-constexpr std::int64_t position_ceiling = std::int64_t{1} << 62;
 // A format read through the C entries is bounded only by its end marker.
 constexpr std::size_t unbounded = static_cast<std::size_t>(-1);
 
@@ -39,37 +27,14 @@ struct repeat_entry {
 
 // A scan either places an item, or runs on at the end of the statement without one.
 enum class scan_mode : std::int32_t { SCAN_ITEM = 0, SCAN_END = 1, SCAN_END_NON_ADVANCING = 2 };
-enum class record_end : std::int32_t { END_ADVANCING = 0, END_NON_ADVANCING = 1 };
-
-template <std::size_t size>
-constexpr std::array<char, size> blanks() {
-  std::array<char, size> text{};
-  text.fill(' ');
-  return text;
-}
 
 struct fmt_write_state {
   bool active = false;  // from a successful begin to the end
-  bool internal = false;
-  // Internal write: the variable, the current record and how many records remain from it.
-  char* variable = nullptr;
-  std::int64_t internal_record_length = 0;
-  std::int64_t record_index = 0;
-  std::int64_t records_left = 0;
-  bool record_filled = false;  // the current internal record has been blanked
-  unit_connection* connection = nullptr;
-  bool direct = false;
+  unit_connection* connection = nullptr;  // none for an internal file
   const std::int32_t* format = nullptr;
   std::size_t word_limit = 0;  // shrinks to just past the end marker once that is met
   std::size_t index = 0;
   std::int64_t codes_read = 0;
-  // External records are built here; every byte from record_length to capacity is a blank.
-  std::array<char, initial_record_capacity> initial_buffer = blanks<initial_record_capacity>();
-  char* buffer = initial_buffer.data();
-  std::int64_t capacity = initial_record_capacity;
-  std::int64_t position = 0;
-  std::int64_t record_length = 0;
-  bool record_ended = false;
   std::int32_t scale = 0;
   bool plus = false;
   bool dollar = false;
@@ -167,165 +132,6 @@ std::int32_t format_next_code() {
   return code;
 }
 
-// The record -------------------------------------------------------------------------------
-
-bool grow_buffer(std::int64_t needed) {
-  auto& s = state();
-  // At least double: a record built of many short texts would otherwise be copied over and
-  // over. Bounded by the longest record the interpreter builds.
-  const std::int64_t capacity =
-      std::max(needed + growth_margin, std::min<std::int64_t>(2 * s.capacity, max_record_length + growth_margin));
-  char* grown = nullptr;
-  if (s.buffer == s.initial_buffer.data()) {
-    grown = static_cast<char*>(std::malloc(static_cast<std::size_t>(capacity)));
-    if (grown != nullptr) std::memcpy(grown, s.buffer, static_cast<std::size_t>(s.capacity));
-  } else {
-    grown = static_cast<char*>(std::realloc(s.buffer, static_cast<std::size_t>(capacity)));
-  }
-  if (grown == nullptr) return false;
-  std::memset(grown + s.capacity, ' ', static_cast<std::size_t>(capacity - s.capacity));
-  s.buffer = grown;
-  s.capacity = capacity;
-  return true;
-}
-
-// What the current record can still take at the position, and the error past that.
-struct record_room {
-  std::int64_t bytes;  // negative when even an empty text has no record
-  std::int32_t overflow_code;
-};
-[[gnu::always_inline]] inline record_room room_left() {
-  const auto& s = state();
-  if (s.internal) {
-    if (s.records_left <= 0) return {-1, ERROR_PAST_INTERNAL};
-    return {s.internal_record_length - s.position, ERROR_PAST_RECORD};
-  }
-  if (s.direct && s.connection->record_length <= max_record_length) {
-    return {s.connection->record_length - s.position, ERROR_PAST_RECORD};
-  }
-  return {max_record_length - s.position, ERROR_ALLOCATION};
-}
-
-void blank_internal_record() {
-  auto& s = state();
-  std::memset(s.variable + s.record_index * s.internal_record_length, ' ',
-              static_cast<std::size_t>(s.internal_record_length));
-  s.record_filled = true;
-}
-
-// Room for n bytes at the position: the bytes are the caller's to fill. Returns 0 or an
-// error code, and then nothing is stored.
-std::int32_t claim(std::int64_t n, char*& out) {
-  auto& s = state();
-  if (const record_room room = room_left(); n > room.bytes) return room.overflow_code;
-  const std::int64_t end = s.position + n;
-  if (s.internal) {
-    if (!s.record_filled) blank_internal_record();
-    out = s.variable + s.record_index * s.internal_record_length + s.position;
-  } else {
-    if (end > s.capacity && !grow_buffer(end)) return ERROR_ALLOCATION;
-    out = s.buffer + s.position;
-  }
-  s.position = end;
-  s.record_ended = false;
-  s.record_length = std::max(s.record_length, end);
-  return 0;
-}
-
-std::int32_t fmt_put(std::string_view text) {
-  char* out = nullptr;
-  if (const std::int32_t code = claim(static_cast<std::int64_t>(text.size()), out); code != 0) {
-    return code;
-  }
-  copy_short(out, text);
-  return 0;
-}
-
-std::int32_t put_repeated(char c, std::int64_t n) {
-  char* out = nullptr;
-  if (const std::int32_t code = claim(n, out); code != 0) return code;
-  std::memset(out, c, static_cast<std::size_t>(n));
-  return 0;
-}
-
-std::string_view built_record(std::int64_t length) {
-  return {state().buffer, static_cast<std::size_t>(length)};
-}
-
-std::int32_t write_external_record(record_end how) {
-  auto& s = state();
-  unit_connection& connection = *s.connection;
-  if (s.direct) {
-    if (const std::int32_t code = write_record_bytes(connection, built_record(s.record_length)); code != 0) {
-      return code;
-    }
-    if (const std::int32_t code = write_blanks(connection, connection.record_length - s.record_length);
-        code != 0) {
-      return code;
-    }
-    record_completed(connection);
-    return 0;
-  }
-  if (how == record_end::END_NON_ADVANCING) {
-    // The bytes before the position go out; those after it stay the start of the next write.
-    const std::int64_t written = std::min(s.position, s.record_length);
-    if (const std::int32_t code = write_record_bytes(connection, built_record(written)); code != 0) {
-      return code;
-    }
-    if (s.position > s.record_length) {
-      if (const std::int32_t code = write_blanks(connection, s.position - s.record_length); code != 0) {
-        return code;
-      }
-      return leave_record_open(connection, {});
-    }
-    return leave_record_open(connection, {s.buffer + written, static_cast<std::size_t>(s.record_length - written)});
-  }
-  if (const std::int32_t code = write_record_bytes(connection, built_record(s.record_length)); code != 0) {
-    return code;
-  }
-  if (!s.dollar) {
-    if (const std::int32_t code = write_record_terminator(connection); code != 0) return code;
-    if (stream::failed(connection.stream)) return EIO;
-  } else if (const std::int32_t code = stream::flush(connection.stream); code != 0) {
-    return code;
-  }
-  record_completed(connection);
-  return 0;
-}
-
-// Blanks the record that was built. Every byte past it is a blank already, so a short
-// record takes fixed-size stores over the first 64 bytes, which the compiler inlines.
-void blank_record_bytes() {
-  auto& s = state();
-  static constexpr std::array<char, 64> start = blanks<64>();
-  if (s.record_length <= static_cast<std::int64_t>(start.size()) &&
-      s.capacity >= static_cast<std::int64_t>(start.size())) {
-    std::memcpy(s.buffer, start.data(), start.size());
-  } else {
-    std::memset(s.buffer, ' ', static_cast<std::size_t>(s.record_length));
-  }
-}
-
-// Ends the record being built. Returns 0 or an error code for the caller to report.
-std::int32_t fmt_end_record(record_end how) {
-  auto& s = state();
-  if (s.internal) {
-    if (s.records_left <= 0) return ERROR_PAST_INTERNAL;
-    // An ended record was written, even if no text reached it.
-    if (!s.record_filled) blank_internal_record();
-    --s.records_left;
-    ++s.record_index;
-    s.record_filled = false;  // blanked before its first text, so a record never reached stays as it was
-  } else {
-    if (const std::int32_t code = write_external_record(how); code != 0) return code;
-    blank_record_bytes();
-  }
-  s.record_ended = true;
-  s.position = 0;
-  s.record_length = 0;
-  return 0;
-}
-
 // Data edits -------------------------------------------------------------------------------
 
 struct bare_form {
@@ -419,26 +225,26 @@ std::int32_t put_literal() {
 
 // Tn, TLn, TRn, nX.
 std::int32_t tab(std::int32_t code) {
-  auto& s = state();
   std::int32_t n = 0;
   if (const std::int32_t status = read_operand(n); status != 0) return status;
   if (n <= 0) return io_error(ERROR_TAB_RANGE);
   switch (code) {
-    case FORMAT_T: s.position = n - 1; break;
-    case FORMAT_TL: s.position = std::max<std::int64_t>(s.position - n, 0); break;
-    default: s.position = std::min(s.position + n, position_ceiling); break;
+    case FORMAT_T: tab_to(n - 1); break;
+    case FORMAT_TL: tab_left(n); break;
+    default: tab_right(n); break;
   }
   return 0;
 }
 
 void apply_dollar() {
   auto& s = state();
-  if (option_vaxio()) {
-    // Carriage control: only a console record that starts with a blank or '+' stays open.
-    const char first = s.internal ? ' ' : s.buffer[0];
-    if ((first != ' ' && first != '+') || s.internal || !s.connection->console) return;
-  }
+  if (option_vaxio() && !record_may_stay_open()) return;
   s.dollar = true;
+}
+
+// How `/`, reversion and the statement's end finish a record once `$` may have been met.
+record_end advancing_end() {
+  return state().dollar ? record_end::END_HELD_OPEN : record_end::END_ADVANCING;
 }
 
 bool is_data_edit(std::int32_t code) {
@@ -469,7 +275,7 @@ std::int32_t format_item(const item_ref* item, scan_mode mode) {
         }
         if (mode == scan_mode::SCAN_END_NON_ADVANCING) return 0;
         // Reversion starts a new record even in a non-advancing statement.
-        if (const std::int32_t error = fmt_end_record(record_end::END_ADVANCING); error != 0) {
+        if (const std::int32_t error = fmt_end_record(advancing_end()); error != 0) {
           return io_error(error);
         }
         s.index = static_cast<std::size_t>(reversion);
@@ -529,15 +335,15 @@ std::int32_t format_item(const item_ref* item, scan_mode mode) {
         s.decimal = decimal_code::DECIMAL_POINT;
         break;
       case FORMAT_SLASH:
-        if (const std::int32_t error = fmt_end_record(record_end::END_ADVANCING); error != 0) {
+        if (const std::int32_t error = fmt_end_record(advancing_end()); error != 0) {
           return io_error(error);
         }
         // The record after a slash is written at the end of the statement even when empty.
-        s.record_ended = false;
+        record_reached();
         break;
       case FORMAT_COLON:
         if (item == nullptr) {
-          s.record_ended = false;
+          record_reached();
           return 0;
         }
         break;
@@ -560,17 +366,9 @@ std::int32_t format_item(const item_ref* item, scan_mode mode) {
 
 void reset_statement(const std::int32_t* format, std::size_t word_limit) {
   auto& s = state();
-  // A statement that failed may have left text behind; the buffer is blank beyond its records.
-  // After one that ended well there is nothing to blank.
-  if (s.record_length > 0) {
-    std::memset(s.buffer, ' ', static_cast<std::size_t>(std::min(s.record_length, s.capacity)));
-  }
   s.format = format;
   s.word_limit = word_limit;
   s.index = 0;
-  s.position = 0;
-  s.record_length = 0;
-  s.record_ended = false;
   s.scale = 0;
   s.plus = false;
   s.dollar = false;
@@ -578,9 +376,6 @@ void reset_statement(const std::int32_t* format, std::size_t word_limit) {
   s.depth = -1;
   s.repeat_pending = false;
   s.connection = nullptr;
-  s.direct = false;
-  s.internal = false;
-  s.variable = nullptr;
 }
 
 std::int32_t begin_external(std::int32_t unit, const std::int32_t* record, std::int32_t flags,
@@ -598,18 +393,9 @@ std::int32_t begin_external(std::int32_t unit, const std::int32_t* record, std::
   if (advance && direct) return io_error(ERROR_CONFLICTING_SPECIFIERS);
   reset_statement(format, word_limit);
   s.connection = connection;
-  s.direct = direct;
   s.decimal = connection->decimal;
   s.non_advancing = match_keyword(advance, "NO");
-  // What a non-advancing write left after its position is the start of this record.
-  const std::string_view tail = open_record_tail(*connection);
-  const auto saved = static_cast<std::int64_t>(tail.size());
-  if (saved > 0) {
-    if (saved > s.capacity && !grow_buffer(saved)) return io_error(ERROR_ALLOCATION);
-    std::memcpy(s.buffer, tail.data(), tail.size());
-    s.record_length = saved;
-    drop_open_record_tail(*connection);
-  }
+  if (const std::int32_t error = start_external_records(*connection); error != 0) return io_error(error);
   s.active = true;
   return 0;
 }
@@ -622,15 +408,8 @@ std::int32_t begin_internal(char* variable, std::int32_t record_count, std::int3
   s.active = false;
   if (format == nullptr) return io_error(ERROR_INVALID_EDIT);
   reset_statement(format, word_limit);
-  s.internal = true;
-  s.variable = variable;
-  s.internal_record_length = std::max(record_length, 0);
-  s.record_index = 0;
-  s.records_left = variable != nullptr ? std::max(record_count, 0) : 0;
+  start_internal_records(variable, record_count, record_length);
   s.decimal = decimal_code::DECIMAL_UNSET;
-  // The first record is written even when no text reaches it.
-  s.record_filled = false;
-  if (s.records_left > 0) blank_internal_record();
   s.active = true;
   return 0;
 }
@@ -705,14 +484,7 @@ std::int32_t fmt_write_end() {
   } else {
     status = format_item(nullptr, scan_mode::SCAN_END);
   }
-  if (status == 0 && !s.internal) {
-    if (!s.record_ended) status = report(fmt_end_record(record_end::END_ADVANCING));
-    if (status == 0) end_write_statement(*s.connection);
-  } else if (status == 0) {
-    // A record the statement reached is written, blank, even when no text went into it.
-    if (!s.record_ended && !s.record_filled && s.records_left > 0) blank_internal_record();
-    ++s.record_index;
-  }
+  if (status == 0) status = report(finish_records(advancing_end()));
   s.decimal = decimal_code::DECIMAL_UNSET;
   return status;
 }

@@ -6,14 +6,13 @@
 #include <span>
 #include <string_view>
 
+#include "output_record.h"
 #include "record_io.h"
 
 namespace io {
 
-// Limits that keep a malformed or hostile format from exhausting memory or time.
-// An external record longer than this is refused with error 210, as if its buffer could not
-// be had; legitimate records are a few hundred bytes.
-inline constexpr std::int64_t max_record_length = std::int64_t{1} << 24;
+// Limits that keep a malformed or hostile format from exhausting memory or time; the record's
+// own, max_record_length, is output_record's.
 // Codes one item (or the end of the statement) may read before the scan counts as endless
 // (error 246): nested repeat counts over control edits alone would otherwise loop for ages.
 inline constexpr std::int64_t max_codes_per_scan = std::int64_t{1} << 24;

@@ -266,6 +266,10 @@ std::int32_t write_blanks(unit_connection& connection, std::int64_t count) {
   return 0;
 }
 
+bool unit_write_failed(const unit_connection& connection) { return stream::failed(connection.stream); }
+
+std::int32_t flush_unit_output(unit_connection& connection) { return stream::flush(connection.stream); }
+
 void record_completed(unit_connection& connection) {
   connection.record_open = false;
   ++connection.record_counter;

@@ -60,6 +60,12 @@ std::int32_t write_record_bytes(unit_connection& connection, std::string_view by
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view first,
                                 std::string_view second);
 
+// The unit's stream failed a write. Bytes the stream held fail unseen by the put that gave
+// them; this shows it.
+bool unit_write_failed(const unit_connection& connection);
+// Writes out what the unit's stream holds. Returns 0 or a platform error number.
+std::int32_t flush_unit_output(unit_connection& connection);
+
 // The record was written whole: counted, and no longer open.
 void record_completed(unit_connection& connection);
 // A non-advancing write leaves its record open and counted; `tail`, the bytes it built after
