@@ -45,8 +45,6 @@ constexpr auto item_types_by_code = [] {
 static_assert(item_types_by_code[TYPE_REAL4].size == 4 && item_types_by_code[TYPE_REAL16].size == 8);
 static_assert(item_types_by_code[TYPE_COMPLEX8].kind == item_kind::KIND_UNKNOWN);
 
-constexpr std::int32_t default_exponent_digits = 2;
-
 // Integers, logicals and words of up to 4 bytes are sign-extended 32-bit values.
 std::int64_t integer_value(const item_ref& item) {
   switch (item.size) {

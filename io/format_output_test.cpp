@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "format_compiler.h"
 #include "process_runner.h"
 #include "record_io.h"
 #include "statement.h"

@@ -16,6 +16,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "characters.h"
 #include "record_io.h"
 
 namespace io {
@@ -77,8 +78,6 @@ struct conversion_state {
 // have started.
 static_assert(std::is_trivially_destructible_v<conversion_state>);
 constinit conversion_state state;
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 __extension__ using uint128 = unsigned __int128;
 

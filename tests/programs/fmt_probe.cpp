@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "format_compiler.h"
 #include "record_io.h"
 #include "runtime.h"
 
