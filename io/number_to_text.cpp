@@ -340,9 +340,6 @@ bool scale_factor_legal(std::int64_t decimals, std::int64_t scale) {
   return scale == 0 || (scale > 0 && scale < decimals + 2) || (scale < 0 && scale > -decimals);
 }
 
-// Standard output, in the order of the statement's own output on the console.
-void report_illegal_scale_factor() { std::fputs("conv_e: illegal scale factor\n", stdout); }
-
 // What every E, EN, ES and G field needs beyond its exponent; none of them fits when
 // d >= w or e >= w, and refusing those early keeps every buffer bounded by the width.
 bool exponent_form_too_wide(std::int32_t width, std::int32_t decimals, std::int32_t exp_digits) {
@@ -645,7 +642,7 @@ std::optional<real32_decimal> real32_eight_digits(real32_parts parts) {
 // The free-form field of a 32-bit real, G15.7E2 under 1P, laid out from real32_eight_digits
 // with what format_general would give: the E form "d.dddddddE+xx", or seven significant
 // digits in 11 columns and 4 blanks. Nothing where the shortcut does not apply; zero, too.
-std::optional<std::string_view> free_form_real32(double value, std::int32_t plus) {
+std::optional<std::string_view> free_form_real32_field(double value, std::int32_t plus) {
   constexpr std::int32_t width = 15;
   constexpr std::int32_t fixed_width = 11;
   const std::optional<real32_parts> parts = real32_parts_of(value);
@@ -786,32 +783,79 @@ std::optional<std::string_view> scaled_exponent_text(std::int32_t decimals, std:
   return std::string_view{buffer.data(), static_cast<std::size_t>(out - buffer.data())};
 }
 
-std::string_view exponent_field(std::int32_t width, std::int32_t decimals, std::int32_t exp_digits,
-                                std::int32_t scale, std::int32_t plus, std::int32_t exp_given,
-                                std::int32_t code) {
-  if (exponent_form_too_wide(width, decimals, exp_digits)) {
-    const bool e_form = code != FORMAT_EN_W && code != FORMAT_ES_W;
-    if (e_form && !scale_factor_legal(std::max(decimals, 0), scale)) {
-      report_illegal_scale_factor();
-    }
-    return asterisks(width);
-  }
-  if (code != FORMAT_EN_W && code != FORMAT_ES_W && scale == 1 && exp_given != 0) {
+std::string_view exponent_text(const edit_parameters& p, std::int32_t code) {
+  const std::int32_t width = p.width, decimals = p.decimals, exp_digits = p.exponent_digits;
+  if (exponent_form_too_wide(width, decimals, exp_digits)) return asterisks(width);
+  if (code != FORMAT_EN_W && code != FORMAT_ES_W && p.scale == 1 && p.exponent_given != 0) {
     std::array<char, 64> buffer;
     if (const std::optional<std::string_view> text = scaled_exponent_text(decimals, exp_digits, buffer)) {
       if (text->empty()) return asterisks(width);
-      return justify_field(width, *text, sign_character(plus));
+      return justify_field(width, *text, sign_character(p.plus));
     }
   }
   std::string_view text;
   if (code == FORMAT_EN_W) {
-    text = build_engineering(decimals, exp_digits, exp_given);
+    text = build_engineering(decimals, exp_digits, p.exponent_given);
   } else if (code == FORMAT_ES_W) {
-    text = build_scientific(decimals, exp_digits, exp_given);
+    text = build_scientific(decimals, exp_digits, p.exponent_given);
   } else {
-    text = build_exponent(decimals, exp_digits, scale, exp_given);
+    text = build_exponent(decimals, exp_digits, p.scale, p.exponent_given);
   }
-  return justify_field(width, text, sign_character(plus));
+  return justify_field(width, text, sign_character(p.plus));
+}
+
+// The E, EN or ES field of the current digit string; E (and D) fields tell whether their
+// scale factor was illegal, which makes them asterisks whatever the path.
+exponent_edit exponent_field(const edit_parameters& p, std::int32_t code) {
+  const bool e_form = code != FORMAT_EN_W && code != FORMAT_ES_W;
+  const bool illegal = e_form && !scale_factor_legal(std::max(p.decimals, 0), p.scale);
+  return {exponent_text(p, code), illegal};
+}
+
+// G's fixed form of a value whose decimal exponent x (from its significant digits) lies
+// in 0..d, or of zero.
+std::string_view general_fixed_form(double value, const edit_parameters& p, std::int32_t x) {
+  const std::int32_t width = p.width, plus = p.plus;
+  const std::int32_t d = std::max(p.decimals, 0);
+  const std::int32_t e = std::max(p.exponent_digits, 0);
+  const std::int32_t first_exponent = x;
+  const bool zero = value == 0.0;
+  // The fixed form is followed by as many blanks as the exponent part would have taken.
+  const std::int64_t fixed_width = std::int64_t{width} - (std::int64_t{e} + 2);
+  if (exponent_form_too_wide(width, d, e) || fixed_width <= 0) return asterisks(width);
+  if (!zero) {
+    if (std::optional<std::uint64_t> units = rounded_units(value, d - x)) {
+      // Rounded up into one more integer digit: one decimal fewer, as below.
+      if (*units >= static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(d)])) {
+        ++x;
+        units = rounded_units(value, d - x);
+      }
+      if (units) {
+        state.negative = std::signbit(value) && *units != 0 ? 1 : 0;
+        char* const field = field_of(width);
+        if (field == nullptr) return {};
+        if (!lay_out_units(field, fixed_width, width, *units, d - x, sign_character(plus))) {
+          return asterisks(width);
+        }
+        return {field, static_cast<std::size_t>(width)};
+      }
+      x = first_exponent;
+    }
+  }
+  if (zero) x = 1;
+  const digit_string rounded = fixed_digits(value, d - x);
+  if (!zero && rounded.decimal_exponent != x) {
+    x = rounded.decimal_exponent;
+    fixed_digits(value, d - x);
+  }
+  const std::string_view text = build_fixed(static_cast<std::int32_t>(fixed_width), d - x);
+  if (state.overflow) return asterisks(width);
+  char* field = field_of(width);
+  if (field == nullptr) return {};
+  // A fixed part that does not fit makes the whole field asterisks, like every other form.
+  if (!lay_out(field, fixed_width, text, sign_character(plus))) return asterisks(width);
+  std::fill(field + fixed_width, field + width, ' ');
+  return {field, static_cast<std::size_t>(width)};
 }
 
 }  // namespace
@@ -1045,7 +1089,6 @@ std::string_view build_exponent(std::int32_t decimals, std::int32_t exp_digits, 
   const std::int64_t k = scale;
   state.digit_cursor = 0;
   if (!scale_factor_legal(d, k)) {
-    report_illegal_scale_factor();
     state.overflow = true;
     return {};
   }
@@ -1120,9 +1163,9 @@ std::string_view build_scientific(std::int32_t decimals, std::int32_t exp_digits
   return finish_exponent_form(exponent, e, exp_given);
 }
 
-std::string_view format_fixed(double value, std::int32_t width, std::int32_t decimals,
-                              std::int32_t scale, std::int32_t plus, std::int32_t decimal_comma) {
-  begin_conversion(decimal_comma);
+std::string_view format_fixed(double value, const edit_parameters& p) {
+  const std::int32_t width = p.width, decimals = p.decimals, scale = p.scale, plus = p.plus;
+  begin_conversion(p.decimal_comma);
   if (width <= 0) return {};
   if (!std::isfinite(value)) {
     sig_digits(value, 1);
@@ -1151,82 +1194,39 @@ std::string_view format_fixed(double value, std::int32_t width, std::int32_t dec
   return justify_field(width, text, sign_character(plus));
 }
 
-std::string_view format_exponent(double value, std::int32_t width, std::int32_t decimals,
-                                 std::int32_t exp_digits, std::int32_t scale, std::int32_t type,
-                                 std::int32_t plus, std::int32_t exp_given,
-                                 std::int32_t decimal_comma, std::int32_t code) {
-  begin_conversion(decimal_comma);
-  if (width <= 0) return {};
+exponent_edit format_exponent(double value, const edit_parameters& p, std::int32_t type,
+                              std::int32_t code) {
+  begin_conversion(p.decimal_comma);
+  if (p.width <= 0) return {};
   sig_digits(value, digits_for_type(type));
-  if (!digits_are_number()) return justify_special(width, plus);
-  return exponent_field(width, decimals, exp_digits, scale, plus, exp_given, code);
+  if (!digits_are_number()) return {justify_special(p.width, p.plus), false};
+  return exponent_field(p, code);
 }
 
-std::string_view format_d(double value, std::int32_t width, std::int32_t decimals,
-                          std::int32_t scale, std::int32_t type, std::int32_t plus,
-                          std::int32_t decimal_comma) {
+exponent_edit format_d(double value, const edit_parameters& p, std::int32_t type) {
+  edit_parameters d_form = p;
+  d_form.exponent_digits = 2;
+  d_form.exponent_given = 0;
   state.exponent_letter = 'D';
-  const std::string_view field =
-      format_exponent(value, width, decimals, 2, scale, type, plus, 0, decimal_comma, FORMAT_D_W);
+  const exponent_edit edit = format_exponent(value, d_form, type, FORMAT_D_W);
   state.exponent_letter = 'E';
-  return field;
+  return edit;
 }
 
-std::string_view format_general(double value, std::int32_t width, std::int32_t decimals,
-                                std::int32_t exp_digits, std::int32_t scale, std::int32_t type,
-                                std::int32_t plus, std::int32_t exp_given,
-                                std::int32_t decimal_comma) {
+std::optional<std::string_view> free_form_real32(double value, std::int32_t plus,
+                                                 std::int32_t decimal_comma) {
   begin_conversion(decimal_comma);
-  if (width <= 0) return {};
-  if (type == TYPE_REAL4 && width == 15 && decimals == 7 && exp_digits == 2 && scale == 1 &&
-      exp_given != 0) {
-    if (const std::optional<std::string_view> field = free_form_real32(value, plus)) return *field;
-  }
+  return free_form_real32_field(value, plus);
+}
+
+exponent_edit format_general(double value, const edit_parameters& p, std::int32_t type) {
+  begin_conversion(p.decimal_comma);
+  if (p.width <= 0) return {};
   const digit_string first = sig_digits(value, digits_for_type(type));
-  if (!digits_are_number()) return justify_special(width, plus);
-  const std::int32_t d = std::max(decimals, 0);
-  const std::int32_t e = std::max(exp_digits, 0);
-  std::int32_t x = first.decimal_exponent;
-  const bool zero = value == 0.0;
-  if (!zero && (x < 0 || x > d)) {
-    return exponent_field(width, decimals, exp_digits, scale, plus, exp_given, FORMAT_E_W);
-  }
-  // The fixed form is followed by as many blanks as the exponent part would have taken.
-  const std::int64_t fixed_width = std::int64_t{width} - (std::int64_t{e} + 2);
-  if (exponent_form_too_wide(width, d, e) || fixed_width <= 0) return asterisks(width);
-  if (!zero) {
-    if (std::optional<std::uint64_t> units = rounded_units(value, d - x)) {
-      // Rounded up into one more integer digit: one decimal fewer, as below.
-      if (*units >= static_cast<std::uint64_t>(powers_of_ten[static_cast<std::size_t>(d)])) {
-        ++x;
-        units = rounded_units(value, d - x);
-      }
-      if (units) {
-        state.negative = std::signbit(value) && *units != 0 ? 1 : 0;
-        char* const field = field_of(width);
-        if (field == nullptr) return {};
-        if (!lay_out_units(field, fixed_width, width, *units, d - x, sign_character(plus))) {
-          return asterisks(width);
-        }
-        return {field, static_cast<std::size_t>(width)};
-      }
-      x = first.decimal_exponent;
-    }
-  }
-  if (zero) x = 1;
-  const digit_string rounded = fixed_digits(value, d - x);
-  if (!zero && rounded.decimal_exponent != x) {
-    x = rounded.decimal_exponent;
-    fixed_digits(value, d - x);
-  }
-  const std::string_view text = build_fixed(static_cast<std::int32_t>(fixed_width), d - x);
-  if (state.overflow) return asterisks(width);
-  char* field = field_of(width);
-  if (field == nullptr) return {};
-  // A fixed part that does not fit makes the whole field asterisks, like every other form.
-  if (!lay_out(field, fixed_width, text, sign_character(plus))) return asterisks(width);
-  std::fill(field + fixed_width, field + width, ' ');
-  return {field, static_cast<std::size_t>(width)};
+  if (!digits_are_number()) return {justify_special(p.width, p.plus), false};
+  const std::int32_t x = first.decimal_exponent;
+  if (value != 0.0 && (x < 0 || x > std::max(p.decimals, 0))) return exponent_field(p, FORMAT_E_W);
+  return {general_fixed_form(value, p, x), false};
 }
 
 std::span<char> field_buffer(std::int32_t length) {

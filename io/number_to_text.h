@@ -1,6 +1,7 @@
 // Number-to-text conversion: integers and reals laid out as one output field of a given width.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -47,13 +48,32 @@ std::string_view format_integer(std::int32_t value, std::int32_t width, std::int
 std::string_view format_integer64(std::int64_t value, std::int32_t width, std::int32_t min_digits,
                                   std::int32_t plus);
 
+// The numbers of one real edit (Fw.d, Ew.dEe, ...) and the statement's settings for it.
+// `plus`, `exponent_given` and `decimal_comma` are 0 or 1.
+struct edit_parameters {
+  std::int32_t width;
+  std::int32_t decimals;
+  std::int32_t exponent_digits;  // e; 0 asks for the default exponent (E+nn, or +nnn)
+  std::int32_t scale;            // the scale factor k of kP
+  std::int32_t plus;             // SP: '+' before a positive value
+  std::int32_t exponent_given;   // "Ee" was written: the letter is never dropped
+  std::int32_t decimal_comma;
+};
+
+// The field of an E, D or G edit. A scale factor outside the range the E and D forms take
+// (-d < k < d + 2) is not an error: the field is asterisks, and the caller prints
+// "conv_e: illegal scale factor\n" on standard output when `illegal_scale_factor` is set.
+struct exponent_edit {
+  std::string_view field;
+  bool illegal_scale_factor;
+};
+
 // Builders: each lays out the current digit string in the build buffer and returns that
 // text (without the sign), or sets the overflow flag, which makes the next
 // `justify_field` give asterisks, and returns an empty text.
 // F form with `decimals` places; the decimal exponent already includes the scale factor.
 std::string_view build_fixed(std::int32_t width, std::int32_t decimals);
-// E and D forms with scale factor `scale`; an illegal one prints
-// "conv_e: illegal scale factor\n" on standard output.
+// E and D forms with scale factor `scale`; an illegal one overflows.
 std::string_view build_exponent(std::int32_t decimals, std::int32_t exp_digits, std::int32_t scale,
                                 std::int32_t exp_given);
 // EN form: one to three digits before the decimal character, exponent a multiple of three.
@@ -63,29 +83,28 @@ std::string_view build_engineering(std::int32_t decimals, std::int32_t exp_digit
 std::string_view build_scientific(std::int32_t decimals, std::int32_t exp_digits,
                                   std::int32_t exp_given);
 
-// Every format_* result has exactly `width` characters (empty for width 0 or less), a field
-// of asterisks when the value does not fit, and is valid until the next conversion.
-// `plus` and `decimal_comma` are 0 or 1; `type` is the item type code of the real.
+// Every field has exactly `p.width` characters (empty for width 0 or less), a field of
+// asterisks when the value does not fit, and is valid until the next conversion. `type` is
+// the item type code of the real.
 
-// Fw.d with scale factor `scale`.
-std::string_view format_fixed(double value, std::int32_t width, std::int32_t decimals,
-                              std::int32_t scale, std::int32_t plus, std::int32_t decimal_comma);
+// Fw.d with scale factor k; the exponent digits are not used.
+std::string_view format_fixed(double value, const edit_parameters& p);
 // Ew.dEe, ENw.dEe, ESw.dEe: `code` FORMAT_EN_W or FORMAT_ES_W picks EN or ES, any other the
-// E form. exp_digits 0 asks for the default exponent (E+nn, or +nnn without the letter).
-std::string_view format_exponent(double value, std::int32_t width, std::int32_t decimals,
-                                 std::int32_t exp_digits, std::int32_t scale, std::int32_t type,
-                                 std::int32_t plus, std::int32_t exp_given,
-                                 std::int32_t decimal_comma, std::int32_t code);
-// Dw.d: the E form with exponent letter 'D' and two exponent digits.
-std::string_view format_d(double value, std::int32_t width, std::int32_t decimals,
-                          std::int32_t scale, std::int32_t type, std::int32_t plus,
-                          std::int32_t decimal_comma);
-// Gw.dEe, and free-form reals: F form with d significant digits followed by exp_digits + 2
-// blanks when the value's decimal exponent is in 0..d (or the value is zero), else E form.
-std::string_view format_general(double value, std::int32_t width, std::int32_t decimals,
-                                std::int32_t exp_digits, std::int32_t scale, std::int32_t type,
-                                std::int32_t plus, std::int32_t exp_given,
-                                std::int32_t decimal_comma);
+// E form.
+exponent_edit format_exponent(double value, const edit_parameters& p, std::int32_t type,
+                              std::int32_t code);
+// Dw.d: the E form with exponent letter 'D' and two exponent digits; p's exponent digits
+// and exponent_given are not used.
+exponent_edit format_d(double value, const edit_parameters& p, std::int32_t type);
+// Gw.dEe: F form with d significant digits followed by e + 2 blanks when the value's decimal
+// exponent is in 0..d (or the value is zero), else E form.
+exponent_edit format_general(double value, const edit_parameters& p, std::int32_t type);
+
+// Free-form output's field of a 32-bit real, G15.7E2 under 1P with the letter written
+// (format_general's field for those parameters), made in integer arithmetic from eight
+// digits. Nothing where that does not apply (zero among them): format_general then makes it.
+std::optional<std::string_view> free_form_real32(double value, std::int32_t plus,
+                                                 std::int32_t decimal_comma);
 
 // length bytes of the field buffer, for a text that is not a number (a character item of a
 // free-form write). Valid until the next conversion; empty when length is 0 or less or
