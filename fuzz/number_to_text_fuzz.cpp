@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "digit_generation.h"
 #include "fuzz_input.h"
 #include "number_to_text.h"
 #include "record_io.h"

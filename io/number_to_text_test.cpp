@@ -14,6 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "digit_generation.h"
+#include "exponent_layouts.h"
+#include "field_buffers.h"
+#include "fixed_layout.h"
 #include "record_io.h"
 
 namespace {
@@ -204,8 +208,9 @@ constexpr fixed_full_case fixed_full_cases[] = {
 // The F field through the digit string and the builder, the way it is made when no
 // shortcut applies.
 std::string fixed_through_digits(double value, std::int32_t width, std::int32_t decimals) {
-  const bool negative = io::fixed_digits(value, decimals).negative != 0;
-  const std::string text(io::build_fixed(width, decimals));
+  const io::digit_string digits = io::fixed_digits(value, decimals);
+  const bool negative = digits.negative != 0;
+  const std::string text(io::build_fixed(digits.digits, digits.decimal_exponent, width, decimals));
   const bool shown = text.find_first_of("123456789") != std::string::npos;
   return std::string(io::justify_field(width, text, negative && shown ? '-' : '\0'));
 }
@@ -356,8 +361,8 @@ std::string free_form_through_digits(float value, std::int32_t plus, std::int32_
   const io::digit_string eight = io::sig_digits(value, io::digits_for_type(r4));
   const char sign = eight.negative != 0 ? '-' : plus != 0 ? '+' : '\0';
   std::int32_t x = value == 0 ? 1 : eight.decimal_exponent;
-  // The builders read the decimal character a conversion sets; this one sets it and fails.
-  io::format_fixed(0.0, {0, 0, 0, 0, 0, 0, comma});
+  // The builders read the decimal character a conversion sets.
+  io::begin_conversion(comma);
   if (x < 0 || x > 7) {
     io::sig_digits(value, io::digits_for_type(r4));
     const std::string text(io::build_exponent(7, 2, 1, 1));
@@ -367,7 +372,7 @@ std::string free_form_through_digits(float value, std::int32_t plus, std::int32_
     x = io::fixed_digits(value, 7 - x).decimal_exponent;  // rounded up into one more digit
   }
   const io::digit_string rounded = io::fixed_digits(value, 7 - x);
-  const std::string text(io::build_fixed(11, 7 - x));
+  const std::string text(io::build_fixed(rounded.digits, rounded.decimal_exponent, 11, 7 - x));
   const bool shown = text.find_first_of("123456789") != std::string::npos;
   const char fixed_sign = rounded.negative != 0 && shown ? '-' : plus != 0 ? '+' : '\0';
   return std::string(io::justify_field(11, text, fixed_sign)) + "    ";
