@@ -1,5 +1,6 @@
 // Data edits of formatted output: the item types they take, their defaults, and each field's
-// text. Nothing here writes; the interpreter puts the field into the record.
+// text. Nothing here writes a record (the interpreter puts the field into it); the one output
+// is the illegal-scale-factor notice on standard output.
 #include "format_fields.h"
 
 #include <algorithm>
