@@ -17,6 +17,7 @@
 #include <source_location>
 #include <string_view>
 
+#include "format_compiler.h"
 #include "prime_factors.h"
 #include "values.h"
 #include "record_io.h"

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "digit_generation.h"
 #include "fuzz_input.h"
 #include "number_to_text.h"
 #include "record_io.h"
@@ -227,25 +228,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            ? static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(bits)))
                            : std::bit_cast<double>(bits);
 
-  check_fixed(io::format_fixed(value, p.width, p.decimals, p.scale, p.plus, p.decimal_comma), value, p);
-  check_exponent_like(io::format_exponent(value, p.width, p.decimals, p.exp_digits, p.scale, p.type,
-                                          p.plus, p.exp_given, p.decimal_comma, FORMAT_E_W),
-                      value, p, "E");
-  check_exponent_like(io::format_exponent(value, p.width, p.decimals, p.exp_digits, p.scale, p.type,
-                                          p.plus, p.exp_given, p.decimal_comma, FORMAT_EN_W),
-                      value, p, "EN");
-  check_exponent_like(io::format_exponent(value, p.width, p.decimals, p.exp_digits, p.scale, p.type,
-                                          p.plus, p.exp_given, p.decimal_comma, FORMAT_ES_W),
-                      value, p, "ES");
+  const io::edit_parameters edit{p.width, p.decimals, p.exp_digits, p.scale, p.plus, p.exp_given,
+                                 p.decimal_comma};
+  check_fixed(io::format_fixed(value, edit), value, p);
+  check_exponent_like(io::format_exponent(value, edit, p.type, FORMAT_E_W).field, value, p, "E");
+  check_exponent_like(io::format_exponent(value, edit, p.type, FORMAT_EN_W).field, value, p, "EN");
+  check_exponent_like(io::format_exponent(value, edit, p.type, FORMAT_ES_W).field, value, p, "ES");
   {
     parameters d_form = p;
     d_form.exp_digits = 2;
-    check_exponent_like(io::format_d(value, p.width, p.decimals, p.scale, p.type, p.plus, p.decimal_comma),
-                        value, d_form, "D");
+    check_exponent_like(io::format_d(value, edit, p.type).field, value, d_form, "D");
   }
-  check_general(io::format_general(value, p.width, p.decimals, p.exp_digits, p.scale, p.type, p.plus,
-                                   p.exp_given, p.decimal_comma),
-                value, p);
+  check_general(io::format_general(value, edit, p.type).field, value, p);
 
   const auto word = static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
   check_integer(io::format_integer(word, p.width, p.decimals, p.plus), word, p);

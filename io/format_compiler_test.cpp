@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "format_compiler.h"
 #include "record_io.h"
 
 namespace {

@@ -24,6 +24,9 @@ struct item_ref {
 
 item_ref make_item(std::int32_t type, const char* address, std::int32_t length);
 
+// The e of a real's edit when none is written (a bare E, G, or one without "Ee").
+inline constexpr std::int32_t default_exponent_digits = 2;
+
 // One data edit descriptor with its operands read.
 struct edit_descriptor {
   std::int32_t code;  // the form with operands: FORMAT_A_W, FORMAT_I_W, ...

@@ -152,8 +152,6 @@ constexpr bool bare_forms_in_code_order() {
 }
 static_assert(bare_forms_in_code_order());
 
-constexpr std::int32_t default_exponent_digits = 2;
-
 // A negative width from a routine counts as 0.
 std::int32_t read_descriptor(std::int32_t code, edit_descriptor& d) {
   d = {code, false, 0, 0, default_exponent_digits, false};

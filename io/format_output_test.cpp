@@ -18,6 +18,7 @@
 #include <string_view>
 #include <vector>
 
+#include "format_compiler.h"
 #include "process_runner.h"
 #include "record_io.h"
 #include "statement.h"
@@ -543,6 +544,10 @@ TEST(fmt_write, writes_to_the_console) {
       {{"w6:i:r1"}, "format_relaxed", "  1065353216\r\n", "a real's bits in width 12"},
       {{"f1", "w6:f8.3:i5", "w6:i5:i5"}, "", "status=1 iostat=235\n    5\r\n",
        "235 returned, and the next statement goes on"},
+      {{"w6:a$:aabc", "w6:6pe:r1.5,r1.5"}, "",
+       "abcconv_e: illegal scale factor\n[************]\r\n"
+       "conv_e: illegal scale factor\n[************]\r\n",
+       "the scale-factor notice comes as each field is made, before its record"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);

@@ -41,7 +41,6 @@ enum class token_kind : std::int32_t {
 constexpr bool is_character_type(std::int32_t type) {
   return type == TYPE_CHARACTER || type == TYPE_WIDE_CHARACTER;
 }
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // The characters of the last character token. Constants of up to 128 characters stay in
 // the fixed area; beyond it the text moves to the heap, which doubles when full (a fixed

@@ -58,15 +58,24 @@ std::string_view hexadecimal(std::uint64_t value, int digits) {
   return {text, static_cast<std::size_t>(digits)};
 }
 
+// A real's free-form field: Gw.dEe under 1P, the exponent letter always written.
 std::string_view real_text(std::int32_t type, const char* address, bool comma) {
   const std::int32_t decimal_comma = comma ? 1 : 0;
   switch (type) {
-    case TYPE_REAL4:
-      return format_general(load<float>(address), 15, 7, 2, 1, TYPE_REAL4, 0, 1, decimal_comma);
+    case TYPE_REAL4: {
+      const float value = load<float>(address);
+      // free_form_real32 lays out exactly this G15.7E2, for most values in integer arithmetic.
+      if (const std::optional<std::string_view> field = free_form_real32(value, 0, decimal_comma)) {
+        return *field;
+      }
+      return format_general(value, {15, 7, 2, 1, 0, 1, decimal_comma}, TYPE_REAL4).field;
+    }
     case TYPE_REAL8:
-      return format_general(load<double>(address), 25, 16, 3, 1, TYPE_REAL8, 0, 1, decimal_comma);
+      return format_general(load<double>(address), {25, 16, 3, 1, 0, 1, decimal_comma}, TYPE_REAL8)
+          .field;
     default:  // the quad kind, through its first 8 bytes
-      return format_general(load<double>(address), 44, 34, 4, 1, TYPE_REAL16, 0, 1, decimal_comma);
+      return format_general(load<double>(address), {44, 34, 4, 1, 0, 1, decimal_comma}, TYPE_REAL16)
+          .field;
   }
 }
 

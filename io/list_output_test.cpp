@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "format_compiler.h"
 #include "process_runner.h"
 #include "record_io.h"
 #include "units.h"

@@ -8,11 +8,16 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "digit_generation.h"
+#include "exponent_layouts.h"
+#include "field_buffers.h"
+#include "fixed_layout.h"
 #include "record_io.h"
 
 namespace {
@@ -161,7 +166,7 @@ constexpr fixed_case house_cases[] = {
 TEST(format_fixed, lays_out_fields) {
   for (const auto& c : house_cases) {
     SCOPED_TRACE(c.value);
-    EXPECT_EQ(io::format_fixed(c.value, c.width, c.decimals, 0, 0, 0), c.field);
+    EXPECT_EQ(io::format_fixed(c.value, {c.width, c.decimals, 0, 0, 0, 0, 0}), c.field);
   }
 }
 
@@ -203,8 +208,9 @@ constexpr fixed_full_case fixed_full_cases[] = {
 // The F field through the digit string and the builder, the way it is made when no
 // shortcut applies.
 std::string fixed_through_digits(double value, std::int32_t width, std::int32_t decimals) {
-  const bool negative = io::fixed_digits(value, decimals).negative != 0;
-  const std::string text(io::build_fixed(width, decimals));
+  const io::digit_string digits = io::fixed_digits(value, decimals);
+  const bool negative = digits.negative != 0;
+  const std::string text(io::build_fixed(digits.digits, digits.decimal_exponent, width, decimals));
   const bool shown = text.find_first_of("123456789") != std::string::npos;
   return std::string(io::justify_field(width, text, negative && shown ? '-' : '\0'));
 }
@@ -220,8 +226,9 @@ TEST(format_fixed, shortcuts_round_as_the_digit_string) {
       double d = std::nextafter(std::nextafter(half, -1e300), -1e300);
       for (int step = 0; step < 5; ++step) {
         SCOPED_TRACE(testing::Message() << decimals << " " << j << " " << step);
-        ASSERT_EQ(io::format_fixed(f, 12, decimals, 0, 0, 0), fixed_through_digits(f, 12, decimals));
-        ASSERT_EQ(io::format_fixed(d, 12, decimals, 0, 0, 0), fixed_through_digits(d, 12, decimals));
+        const io::edit_parameters p{12, decimals, 0, 0, 0, 0, 0};
+        ASSERT_EQ(io::format_fixed(f, p), fixed_through_digits(f, 12, decimals));
+        ASSERT_EQ(io::format_fixed(d, p), fixed_through_digits(d, 12, decimals));
         f = std::nextafter(f, 1e30f);
         d = std::nextafter(d, 1e300);
       }
@@ -232,7 +239,7 @@ TEST(format_fixed, shortcuts_round_as_the_digit_string) {
 TEST(format_fixed, honours_scale_sign_and_decimal_mode) {
   for (const auto& c : fixed_full_cases) {
     SCOPED_TRACE(c.value);
-    EXPECT_EQ(io::format_fixed(c.value, c.width, c.decimals, c.scale, c.plus, c.comma), c.field);
+    EXPECT_EQ(io::format_fixed(c.value, {c.width, c.decimals, 0, c.scale, c.plus, 0, c.comma}), c.field);
   }
 }
 
@@ -288,20 +295,21 @@ constexpr exponent_case exponent_cases[] = {
 TEST(format_exponent, lays_out_e_en_and_es_fields) {
   for (const auto& c : exponent_cases) {
     SCOPED_TRACE(c.value);
-    EXPECT_EQ(io::format_exponent(c.value, c.width, c.decimals, c.exp_digits, c.scale, c.type,
-                                  c.plus, c.exp_given, 0, c.code),
-              c.field);
+    const io::edit_parameters p{c.width, c.decimals, c.exp_digits, c.scale, c.plus, c.exp_given, 0};
+    EXPECT_EQ(io::format_exponent(c.value, p, c.type, c.code).field, c.field);
   }
-  EXPECT_EQ(io::format_exponent(1.5, 10, 3, 2, 0, r8, 0, 0, 1, E), " 0,150E+01");
+  EXPECT_EQ(io::format_exponent(1.5, {10, 3, 2, 0, 0, 0, 1}, r8, E).field, " 0,150E+01");
 }
 
 TEST(format_d, writes_the_letter_d_only_for_itself) {
-  EXPECT_EQ(io::format_d(1234.5, 12, 4, 0, r8, 0, 0), "  0.1235D+04");
-  EXPECT_EQ(io::format_d(1234.5, 12, 4, 1, r8, 0, 0), "  1.2345D+03");
-  EXPECT_EQ(io::format_d(1234.5, 12, 4, 0, r8, 0, 1), "  0,1235D+04");
-  EXPECT_EQ(io::format_d(1e100, 12, 4, 0, r8, 0, 0), "  0.1000+101");
-  EXPECT_EQ(io::format_d(5.0, 8, 0, 0, r8, 0, 0), "********");
-  EXPECT_EQ(io::format_exponent(1234.5, 12, 4, 2, 0, r8, 0, 0, 0, E), "  0.1235E+04");
+  EXPECT_EQ(io::format_d(1234.5, {12, 4, 0, 0, 0, 0, 0}, r8).field, "  0.1235D+04");
+  EXPECT_EQ(io::format_d(1234.5, {12, 4, 0, 1, 0, 0, 0}, r8).field, "  1.2345D+03");
+  EXPECT_EQ(io::format_d(1234.5, {12, 4, 0, 0, 0, 0, 1}, r8).field, "  0,1235D+04");
+  EXPECT_EQ(io::format_d(1e100, {12, 4, 0, 0, 0, 0, 0}, r8).field, "  0.1000+101");
+  EXPECT_EQ(io::format_d(5.0, {8, 0, 0, 0, 0, 0, 0}, r8).field, "********");
+  // The exponent width and letter of D are its own, whatever the parameters say.
+  EXPECT_EQ(io::format_d(1e100, {12, 4, 3, 0, 0, 1, 0}, r8).field, "  0.1000+101");
+  EXPECT_EQ(io::format_exponent(1234.5, {12, 4, 2, 0, 0, 0, 0}, r8, E).field, "  0.1235E+04");
 }
 
 struct general_case {
@@ -342,9 +350,8 @@ constexpr general_case general_cases[] = {
 TEST(format_general, picks_fixed_or_exponent_form) {
   for (const auto& c : general_cases) {
     SCOPED_TRACE(c.value);
-    EXPECT_EQ(io::format_general(c.value, c.width, c.decimals, c.exp_digits, c.scale, c.type,
-                                 c.plus, c.exp_given, c.comma),
-              c.field);
+    const io::edit_parameters p{c.width, c.decimals, c.exp_digits, c.scale, c.plus, c.exp_given, c.comma};
+    EXPECT_EQ(io::format_general(c.value, p, c.type).field, c.field);
   }
 }
 
@@ -354,8 +361,8 @@ std::string free_form_through_digits(float value, std::int32_t plus, std::int32_
   const io::digit_string eight = io::sig_digits(value, io::digits_for_type(r4));
   const char sign = eight.negative != 0 ? '-' : plus != 0 ? '+' : '\0';
   std::int32_t x = value == 0 ? 1 : eight.decimal_exponent;
-  // The builders read the decimal character a conversion sets; this one sets it and fails.
-  io::format_fixed(0.0, 0, 0, 0, 0, comma);
+  // The builders read the decimal character a conversion sets.
+  io::begin_conversion(comma);
   if (x < 0 || x > 7) {
     io::sig_digits(value, io::digits_for_type(r4));
     const std::string text(io::build_exponent(7, 2, 1, 1));
@@ -365,7 +372,7 @@ std::string free_form_through_digits(float value, std::int32_t plus, std::int32_
     x = io::fixed_digits(value, 7 - x).decimal_exponent;  // rounded up into one more digit
   }
   const io::digit_string rounded = io::fixed_digits(value, 7 - x);
-  const std::string text(io::build_fixed(11, 7 - x));
+  const std::string text(io::build_fixed(rounded.digits, rounded.decimal_exponent, 11, 7 - x));
   const bool shown = text.find_first_of("123456789") != std::string::npos;
   const char fixed_sign = rounded.negative != 0 && shown ? '-' : plus != 0 ? '+' : '\0';
   return std::string(io::justify_field(11, text, fixed_sign)) + "    ";
@@ -373,8 +380,9 @@ std::string free_form_through_digits(float value, std::int32_t plus, std::int32_
 
 // Free-form 32-bit reals are converted in integer arithmetic; next to every power of ten,
 // where the form and the number of decimals change and the eight-digit rounding carries,
-// and at random, that must give the fields of the general conversion.
-TEST(format_general, free_form_real32_agrees_with_the_digit_strings) {
+// and at random, that must give the fields of the general conversion, which free-form
+// output falls back on.
+TEST(free_form_real32, agrees_with_format_general_and_the_digit_strings) {
   std::vector<float> values;
   for (int k = -45; k <= 38; ++k) {
     const float power = static_cast<float>(std::pow(10.0, k));
@@ -395,8 +403,11 @@ TEST(format_general, free_form_real32_agrees_with_the_digit_strings) {
     if (!std::isfinite(value)) continue;
     const std::int32_t plus = static_cast<std::int32_t>(i / 2 % 2), comma = static_cast<std::int32_t>(i / 4 % 2);
     const std::string want = free_form_through_digits(value, plus, comma);
-    ASSERT_EQ(io::format_general(value, 15, 7, 2, 1, r4, plus, 1, comma), want)
+    ASSERT_EQ(io::format_general(value, {15, 7, 2, 1, plus, 1, comma}, r4).field, want)
         << std::bit_cast<std::uint32_t>(value);
+    if (const std::optional<std::string_view> field = io::free_form_real32(value, plus, comma)) {
+      ASSERT_EQ(*field, want) << std::bit_cast<std::uint32_t>(value);
+    }
   }
 }
 
@@ -421,22 +432,34 @@ TEST(format_integer, agrees_with_the_64_bit_layout) {
   }
 }
 
-TEST(format_exponent, reports_an_illegal_scale_factor_on_standard_output) {
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(io::format_exponent(1.5, 12, 4, 2, 6, r8, 0, 0, 0, E), "************");
-  EXPECT_EQ(io::format_exponent(1.5, 12, 4, 2, -4, r8, 0, 0, 0, E), "************");
-  EXPECT_EQ(io::format_exponent(1.5, 4, 4, 2, -130, r8, 0, 0, 0, E), "****");  // and d >= w
-  EXPECT_EQ(io::format_d(1.5, 12, 4, 130, r8, 0, 0), "************");
-  EXPECT_EQ(io::format_general(1e20, 12, 4, 2, 9, r8, 0, 0, 0), "************");
-  std::string five;
-  for (int i = 0; i < 5; ++i) five += "conv_e: illegal scale factor\n";
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), five);
-  // Forms without a scale factor in them never complain.
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(io::format_exponent(1.5, 12, 4, 2, 100, r8, 0, 0, 0, EN), "  1.5000E+00");
-  EXPECT_EQ(io::format_general(1.5, 12, 4, 2, 100, r8, 0, 0, 0), "   1.500    ");
-  EXPECT_EQ(io::format_fixed(1.5, 12, 4, 130, 0, 0), "************");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+// E and D fields (G in its E form too) take -d < k < d + 2. Outside that range the field
+// is asterisks and the caller is told, so that it can print the notice; the forms without a
+// scale factor in them, and fields that are not numbers, never tell.
+struct scale_case {
+  char form; double value; std::int32_t width, decimals, scale;
+  std::string_view field; bool illegal;
+};
+constexpr scale_case scale_cases[] = {
+  {'E', 1.5, 12, 4, 6, "************", true},    // k = d + 2
+  {'E', 1.5, 12, 4, -4, "************", true},   // k = -d
+  {'E', 1.5, 12, 4, 5, "  15000.E-04", false},   // k = d + 1, the largest legal
+  {'E', 1.5, 4, 4, -130, "****", true},          // also d >= w
+  {'E', inf, 12, 4, 6, "         Inf", false},   // not a number: no digits to scale
+  {'D', 1.5, 12, 4, 130, "************", true},
+  {'G', 1e20, 12, 4, 9, "************", true},   // E form
+  {'G', 1.5, 12, 4, 100, "   1.500    ", false}, // F form takes no scale factor
+  {'N', 1.5, 12, 4, 100, "  1.5000E+00", false}, // EN ignores it
+};
+TEST(format_exponent, tells_of_an_illegal_scale_factor) {
+  for (const auto& c : scale_cases) {
+    SCOPED_TRACE(testing::Message() << c.form << " " << c.scale);
+    const io::edit_parameters p{c.width, c.decimals, 2, c.scale, 0, 0, 0};
+    const io::exponent_edit edit = c.form == 'D'   ? io::format_d(c.value, p, r8)
+                                   : c.form == 'G' ? io::format_general(c.value, p, r8)
+                                   : io::format_exponent(c.value, p, r8, c.form == 'N' ? EN : E);
+    EXPECT_EQ(edit.field, c.field);
+    EXPECT_EQ(edit.illegal_scale_factor, c.illegal);
+  }
 }
 
 // The two texts agree digit for digit when no second rounding happens (17 digits, ES16).
@@ -449,7 +472,7 @@ TEST(format_exponent, scale_one_shortcut_agrees_with_the_builder) {
                                                           static_cast<std::uint32_t>(random())));
     if (!std::isfinite(value) || value == 0.0) continue;
     for (const std::int32_t exp_digits : {1, 2, 3}) {
-      const std::string got(io::format_exponent(value, 20, 7, exp_digits, 1, r4, 1, 1, 0, FORMAT_E_W));
+      const std::string got(io::format_exponent(value, {20, 7, exp_digits, 1, 1, 1, 0}, r4, E).field);
       const bool negative = io::sig_digits(value, io::digits_for_type(r4)).negative != 0;
       const std::string text(io::build_exponent(7, exp_digits, 1, 1));
       ASSERT_EQ(got, io::justify_field(20, text, negative ? '-' : '+')) << value << " " << exp_digits;
@@ -468,34 +491,34 @@ TEST(format_exponent, es16_agrees_with_the_print_conversion) {
     const std::size_t e = want.find('E');
     const std::string exponent = want.substr(e + 2);
     want = want.substr(0, e + 2) + std::string(3 - exponent.size(), '0') + exponent;
-    const std::string_view got = io::format_exponent(value, 26, 16, 3, 0, r8, 0, 1, 0, ES);
+    const std::string_view got = io::format_exponent(value, {26, 16, 3, 0, 0, 1, 0}, r8, ES).field;
     ASSERT_EQ(got, std::string(26 - want.size(), ' ') + want) << value;
   }
 }
 
 TEST(number_to_text, wide_fields_grow_the_buffers) {
   const std::string third = "0.3333333333333333" + std::string(234, '0');
-  EXPECT_EQ(io::format_fixed(1.0 / 3, 300, 250, 0, 0, 0), std::string(48, ' ') + third);
+  EXPECT_EQ(io::format_fixed(1.0 / 3, {300, 250, 0, 0, 0, 0, 0}), std::string(48, ' ') + third);
   const std::string e_third = "0.33333333333333331" + std::string(233, '0') + "E+00";
-  EXPECT_EQ(io::format_exponent(1.0 / 3, 300, 250, 2, 0, r8, 0, 0, 0, E),
+  EXPECT_EQ(io::format_exponent(1.0 / 3, {300, 250, 2, 0, 0, 0, 0}, r8, E).field,
             std::string(44, ' ') + e_third);
   // 302 characters with the sign; without the leading 0 they just fit.
-  EXPECT_EQ(io::format_fixed(-1.0 / 3, 300, 298, 0, 0, 0),
+  EXPECT_EQ(io::format_fixed(-1.0 / 3, {300, 298, 0, 0, 0, 0, 0}),
             "-" + third.substr(1) + std::string(48, '0'));
-  EXPECT_EQ(io::format_fixed(-1.0 / 3, 300, 299, 0, 0, 0), std::string(300, '*'));
+  EXPECT_EQ(io::format_fixed(-1.0 / 3, {300, 299, 0, 0, 0, 0, 0}), std::string(300, '*'));
   // The buffers never shrink; small fields still come out right afterwards.
-  EXPECT_EQ(io::format_fixed(6.0, 5, 2, 0, 0, 0), " 6.00");
+  EXPECT_EQ(io::format_fixed(6.0, {5, 2, 0, 0, 0, 0, 0}), " 6.00");
   EXPECT_EQ(io::field_buffer(1000).size(), 1000u);
   EXPECT_TRUE(io::field_buffer(0).empty());
 }
 
 // Whatever the arguments, a field is exactly as wide as asked and either all asterisks or
-// made only of the characters a number is written with.
+// made only of the characters a number is written with; and a conversion writes nothing.
 TEST(number_to_text, every_field_has_its_width) {
   constexpr std::string_view number_characters = " 0123456789.,+-EDInfNa";
   std::mt19937_64 random(99);
   std::string bad_field;
-  testing::internal::CaptureStdout();  // illegal scale factors complain on standard output
+  testing::internal::CaptureStdout();
   const auto pick = [&random](std::int32_t low, std::int32_t high) {
     return low + static_cast<std::int32_t>(random() % static_cast<std::uint64_t>(high - low + 1));
   };
@@ -508,14 +531,13 @@ TEST(number_to_text, every_field_has_its_width) {
     const std::int32_t type = pick(0, 2) == 0 ? r4 : r8;
     const std::int32_t given = pick(0, 1);
     const std::int32_t codes[] = {E, EN, ES};
+    const io::edit_parameters p{width, d, e, k, plus, given, comma};
     std::string_view field;
     switch (i % 6) {
-      case 0: field = io::format_fixed(value, width, d, k, plus, comma); break;
-      case 1: field = io::format_exponent(value, width, d, e, k, type, plus, given, comma,
-                                          codes[random() % 3]);
-              break;
-      case 2: field = io::format_d(value, width, d, k, type, plus, comma); break;
-      case 3: field = io::format_general(value, width, d, e, k, type, plus, given, comma); break;
+      case 0: field = io::format_fixed(value, p); break;
+      case 1: field = io::format_exponent(value, p, type, codes[random() % 3]).field; break;
+      case 2: field = io::format_d(value, p, type).field; break;
+      case 3: field = io::format_general(value, p, type).field; break;
       case 4: field = io::format_integer(static_cast<std::int32_t>(random()), width, pick(-1, 12),
                                          plus);
               break;
@@ -535,7 +557,7 @@ TEST(number_to_text, every_field_has_its_width) {
     }
   }
   // Released before checking: a failure report on standard output must not be swallowed.
-  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(bad_field, "");
 }
 

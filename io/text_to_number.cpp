@@ -19,7 +19,6 @@
 namespace io {
 namespace {
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool is_sign(char c) { return c == '+' || c == '-'; }
 constexpr bool is_exponent_letter(char c) {
   return c == 'E' || c == 'e' || c == 'D' || c == 'd';

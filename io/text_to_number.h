@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+// The scanner's callers classify the characters around a constant as it does.
+#include "characters.h"
 #include "record_io.h"
 
 namespace io {

@@ -6,6 +6,7 @@
 #include <source_location>
 #include <string_view>
 
+#include "format_compiler.h"
 #include "record_io.h"
 #include "runtime.h"
 #include "task5_area.h"

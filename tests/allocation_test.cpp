@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "format_compiler.h"
 #include "process_runner.h"
 #include "record_io.h"
 

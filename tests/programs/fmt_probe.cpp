@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "format_compiler.h"
 #include "record_io.h"
 #include "runtime.h"
 
@@ -31,11 +32,12 @@ constexpr auto logical_format = io::compile_format<"(L2)">();
 constexpr auto text_format = io::compile_format<"(A)">();
 constexpr auto dollar_format = io::compile_format<"(A, $)">();
 constexpr auto pair_format = io::compile_format<"(I3, 'x')">();
+constexpr auto bad_scale_format = io::compile_format<"('[', 6PE12.4, ']')">();
 
 constexpr named_format formats[] = {
     {"total", total_format},   {"i5", integer_format},      {"f8.3", fixed_format},
     {"i", bare_integer_format}, {"l2", logical_format},     {"a", text_format},
-    {"a$", dollar_format},      {"i3x", pair_format},
+    {"a$", dollar_format},      {"i3x", pair_format},       {"6pe", bad_scale_format},
 };
 
 std::int32_t flags = 0;

@@ -1,0 +1,651 @@
+// The compile-time format compiler: format text turned into the words of a compiled format
+// (the codes of record_io.h), at build time or at run time. C++ only. Over 600 lines on
+// purpose: a constexpr compiler lives whole in the header every program includes.
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <string_view>
+
+#include "characters.h"
+#include "record_io.h"
+
+namespace io {
+
+/* Format text turned into `compiled_format` words while the program is compiled, so a
+   malformed format stops the build instead of failing at run time:
+
+     static constexpr auto total_format =
+         io::compile_format<"('The total area is ', F5.2)">();
+     fmt_write_begin(&unit, nullptr, &flags, nullptr, total_format.data(), nullptr, 0);
+
+   The result is a std::array<std::int32_t, N> with N fixed by the text. What the text may
+   hold, and the words each piece becomes (p is an operand pair: 0 then the value, or 1
+   then a routine index; [x] appears only when written):
+
+     [r](...)                 [p r] -2 ... -3 g     g: index of the group's first word
+     end of the text          -1 v                  v: reversion index, see below
+     'text', "text"           -5 n bytes            a doubled quote stands for one;
+     nH text                  -40 n bytes           bytes packed 4 a word, little-endian,
+                                                    the last word padded with zero bytes
+     kP                       -4 p(k)               k may be signed, -128..127
+     Tn, TLn, TRn, nX         -6, -7, -8, -9 p(n)   n >= 1
+     S, SS, SP, /, :, $       -10, -12, -11, -15, -16, -18
+     DC, DP                   -45, -46
+     BN, BZ                   -13, -14              no effect on output
+     Q                        -17                   takes the item, writes nothing
+     Aw, A    Lw, L           -19 p(w), -31    -20 p(w), -32
+     Iw[.m], I                -21 p(w) p(m), -33    m defaults to 1: one digit for zero
+     Fw.d, F    Dw.d, D       -22 p(w) p(d), -34    -28 p(w) p(d), -37
+     Ew.d[Ee], E              -24 p(w) p(d) [-23 p(e)], -35
+     ENw.d[Ee], ESw.d[Ee]     -25 ..., -26 ...      as Ew.d
+     Gw.d[Ee], G              -27 ..., -36          as Ew.d
+     Zw[.m], Z    Ow[.m], O   -30 p(w) p(m), -39    -29 p(w) p(m), -38
+     Bw[.m]                   -43 p(w) p(m)         Z, O, B: m defaults to 1, as for Z alone
+
+   The interpreter reads w and m for every Iw, Zw, Ow and Bw, so m is always written.
+   A repeat count r >= 1 may stand before a group, a data descriptor and "/". Width 0 is
+   taken only by I and F, the two the interpreter gives a minimal-width meaning. When
+   items remain at the end of the format, the scan goes back to the group that closes last
+   at the outermost level, count included, or to word 0 when there is none. Commas may be
+   left out after kP before F, E, EN, ES, D or G, and around "/" (without a count), ":"
+   and "$". Letters may be lower case; blanks may stand between the parts of a descriptor
+   but not inside a name or number. Any number may be written "<i>": the operand then comes
+   from the routine that fmt_register_operand registered as index i. */
+
+/* Why a format text did not compile; the offset in format_compile_result says where. */
+enum class format_text_fault : std::int32_t {
+  FAULT_NONE = 0,
+  FAULT_NO_OPENING_PARENTHESIS = 1, /* the text does not begin with "(" */
+  FAULT_UNBALANCED_PARENTHESES = 2, /* the text ends inside a group, or ")" closes nothing */
+  FAULT_TEXT_AFTER_END = 3,         /* something follows the closing ")" */
+  FAULT_UNKNOWN_DESCRIPTOR = 4,
+  FAULT_MISSING_WIDTH = 5,          /* or the n of Tn, nX, nH, the k of kP */
+  FAULT_MISSING_DECIMALS = 6,       /* Fw, Dw, Ew, Gw without ".d" */
+  FAULT_BAD_NUMBER = 7,             /* no digits after "." or "E", past 2147483647, bad "<i>" */
+  FAULT_VALUE_OUT_OF_RANGE = 8,     /* repeat or n of 0, width 0, m > w, e = 0, k out of range */
+  FAULT_UNTERMINATED_LITERAL = 9,
+  FAULT_MISSING_COMMA = 10,
+  FAULT_MISSING_DESCRIPTOR = 11,    /* "(,", ",,", ",)", "()" inside, a count before nothing */
+  FAULT_REPEAT_NOT_ALLOWED = 12,    /* a count before a literal or a control edit */
+  FAULT_NESTING_TOO_DEEP = 13,      /* more than 20 live repeats, or 64 open groups */
+  FAULT_TOO_LONG = 14               /* more words than a 32-bit index reaches */
+};
+
+struct format_compile_result {
+  format_text_fault fault;
+  std::size_t offset;     /* where in the text the fault was seen */
+  std::size_t word_count; /* words of the compiled format; 0 after a fault */
+};
+
+namespace format_compiler_detail {
+
+/* The interpreter's repeat stack holds 20 entries: each open group with a count above 1,
+   plus one for a counted descriptor being handed out again. */
+inline constexpr int max_repeat_entries = 20;
+/* Groups without a count take no stack entry; this only bounds the compiler's own table. */
+inline constexpr std::size_t max_open_groups = 64;
+inline constexpr std::int32_t largest_operand = std::numeric_limits<std::int32_t>::max();
+
+enum class operand_shape : std::int32_t {
+  SHAPE_NONE = 0,             /* control edit without operands */
+  SHAPE_COUNT = 1,            /* Tn, TLn, TRn */
+  SHAPE_WIDTH = 2,            /* Aw, Lw */
+  SHAPE_WIDTH_DIGITS = 3,     /* Iw[.m], Zw[.m], Ow[.m], Bw[.m] */
+  SHAPE_WIDTH_DECIMALS = 4,   /* Fw.d, Dw.d */
+  SHAPE_WIDTH_DECIMALS_EXPONENT = 5 /* Ew.d[Ee], ENw.d[Ee], ESw.d[Ee], Gw.d[Ee] */
+};
+
+struct descriptor_name {
+  std::string_view name;
+  std::int32_t code;          /* with operands; the only code for a control edit */
+  std::int32_t bare_code;     /* data descriptor written without a width; 0: width needed */
+  operand_shape shape;
+  std::int32_t min_width;
+  bool is_data;               /* takes an item, and so a repeat count */
+  bool follows_scale;         /* may follow kP without a comma */
+};
+
+/* Two-letter names come first so that the longest name wins ("EN" before "E"). */
+inline constexpr descriptor_name descriptor_names[] = {
+    {"TL", FORMAT_TL, 0, operand_shape::SHAPE_COUNT, 1, false, false},
+    {"TR", FORMAT_TR, 0, operand_shape::SHAPE_COUNT, 1, false, false},
+    {"SS", FORMAT_SS, 0, operand_shape::SHAPE_NONE, 0, false, false},
+    {"SP", FORMAT_SP, 0, operand_shape::SHAPE_NONE, 0, false, false},
+    {"DC", FORMAT_DC, 0, operand_shape::SHAPE_NONE, 0, false, false},
+    {"DP", FORMAT_DP, 0, operand_shape::SHAPE_NONE, 0, false, false},
+    {"BN", FORMAT_NOP1, 0, operand_shape::SHAPE_NONE, 0, false, false},
+    {"BZ", FORMAT_NOP2, 0, operand_shape::SHAPE_NONE, 0, false, false},
+    {"EN", FORMAT_EN_W, 0, operand_shape::SHAPE_WIDTH_DECIMALS_EXPONENT, 1, true, true},
+    {"ES", FORMAT_ES_W, 0, operand_shape::SHAPE_WIDTH_DECIMALS_EXPONENT, 1, true, true},
+    {"T", FORMAT_T, 0, operand_shape::SHAPE_COUNT, 1, false, false},
+    {"S", FORMAT_S, 0, operand_shape::SHAPE_NONE, 0, false, false},
+    {"Q", FORMAT_SKIP_ITEM, 0, operand_shape::SHAPE_NONE, 0, false, false},
+    {"A", FORMAT_A_W, FORMAT_A, operand_shape::SHAPE_WIDTH, 1, true, false},
+    {"L", FORMAT_L_W, FORMAT_L, operand_shape::SHAPE_WIDTH, 1, true, false},
+    {"I", FORMAT_I_W, FORMAT_I, operand_shape::SHAPE_WIDTH_DIGITS, 0, true, false},
+    {"F", FORMAT_F_W, FORMAT_F, operand_shape::SHAPE_WIDTH_DECIMALS, 0, true, true},
+    {"D", FORMAT_D_W, FORMAT_D, operand_shape::SHAPE_WIDTH_DECIMALS, 1, true, true},
+    {"E", FORMAT_E_W, FORMAT_E, operand_shape::SHAPE_WIDTH_DECIMALS_EXPONENT, 1, true, true},
+    {"G", FORMAT_G_W, FORMAT_G, operand_shape::SHAPE_WIDTH_DECIMALS_EXPONENT, 1, true, true},
+    {"Z", FORMAT_Z_W, FORMAT_Z, operand_shape::SHAPE_WIDTH_DIGITS, 1, true, false},
+    {"O", FORMAT_O_W, FORMAT_O, operand_shape::SHAPE_WIDTH_DIGITS, 1, true, false},
+    {"B", FORMAT_B_W, 0, operand_shape::SHAPE_WIDTH_DIGITS, 1, true, false},
+};
+/* A name that begins a later one would hide it ("E" before "EN"). */
+constexpr bool longest_names_first() {
+  for (std::size_t i = 0; i < std::size(descriptor_names); ++i)
+    for (std::size_t j = i + 1; j < std::size(descriptor_names); ++j)
+      if (descriptor_names[j].name.starts_with(descriptor_names[i].name)) return false;
+  return true;
+}
+static_assert(longest_names_first());
+
+constexpr char upper_case(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+/* One operand pair as written: flag 0 with the value, or flag 1 with a routine index. */
+struct operand {
+  std::int32_t flag;
+  std::int32_t value;
+  constexpr bool is_constant() const { return flag == 0; }
+};
+
+class format_text_compiler {
+ public:
+  constexpr format_text_compiler(std::string_view text, std::span<std::int32_t> words)
+      : text_{text}, words_{words} {}
+
+  constexpr format_compile_result run() {
+    const bool compiled = compile();
+    return {fault_, compiled ? 0 : fault_offset_, compiled ? word_count_ : 0};
+  }
+
+ private:
+  /* What stands before the next item; it decides whether a comma is needed. */
+  enum class preceding : std::int32_t {
+    PRECEDING_LIST_START = 0,
+    PRECEDING_COMMA = 1,
+    PRECEDING_ITEM = 2,
+    PRECEDING_SCALE = 3,
+    PRECEDING_BREAK = 4 /* "/", ":" or "$" */
+  };
+  enum class item_kind : std::int32_t {
+    ITEM_PLAIN = 0,
+    ITEM_GROUP = 1,
+    ITEM_SCALE = 2,
+    ITEM_BREAK = 3,
+    ITEM_FOLLOWS_SCALE = 4 /* F, E, EN, ES, D, G */
+  };
+  struct item {
+    item_kind kind;
+    bool counted;
+  };
+  struct open_group {
+    std::size_t first_word; /* the word after -2, which the group end names */
+    std::size_t start_word; /* its count pair, or -2: where reversion resumes */
+    bool takes_entry;       /* its count may be above 1, so it occupies the repeat stack */
+  };
+
+  std::string_view text_;
+  std::span<std::int32_t> words_;
+  std::size_t position_ = 0;
+  std::size_t word_count_ = 0;
+  std::array<open_group, max_open_groups> groups_{};
+  std::size_t open_groups_ = 0;
+  int repeat_entries_ = 0;
+  std::size_t reversion_word_ = 0;
+  format_text_fault fault_ = format_text_fault::FAULT_NONE;
+  std::size_t fault_offset_ = 0;
+
+  constexpr bool fail(format_text_fault fault, std::size_t offset) {
+    fault_ = fault;
+    fault_offset_ = offset;
+    return false;
+  }
+  constexpr bool at_end() const { return position_ >= text_.size(); }
+  constexpr char current() const { return at_end() ? '\0' : text_[position_]; }
+  constexpr void skip_blanks() {
+    while (!at_end() && (text_[position_] == ' ' || text_[position_] == '\t')) ++position_;
+  }
+  constexpr bool at_operand() {
+    skip_blanks();
+    return is_digit(current()) || current() == '<';
+  }
+
+  /* Counts every word and stores those that fit, so one walk both sizes and fills. */
+  constexpr void emit(std::int32_t word) {
+    if (word_count_ < words_.size()) words_[word_count_] = word;
+    ++word_count_;
+  }
+  constexpr void emit_index(std::size_t word) { emit(static_cast<std::int32_t>(word)); }
+  constexpr void emit_operand(operand value) {
+    emit(value.flag);
+    emit(value.value);
+  }
+
+  /* Digits without blanks inside, as a 32-bit value. */
+  constexpr bool parse_digits(std::int32_t& value) {
+    const std::size_t start = position_;
+    std::int64_t total = 0;
+    if (!is_digit(current())) return fail(format_text_fault::FAULT_BAD_NUMBER, start);
+    while (is_digit(current())) {
+      total = total * 10 + (current() - '0');
+      if (total > largest_operand) return fail(format_text_fault::FAULT_BAD_NUMBER, start);
+      ++position_;
+    }
+    value = static_cast<std::int32_t>(total);
+    return true;
+  }
+
+  /* Requires at_operand(): digits, or "<i>" for the routine registered as index i. */
+  constexpr bool parse_operand(operand& value) {
+    if (current() != '<') {
+      value.flag = 0;
+      return parse_digits(value.value);
+    }
+    const std::size_t start = position_;
+    ++position_;
+    skip_blanks();
+    value.flag = 1;
+    if (!parse_digits(value.value)) return fail(format_text_fault::FAULT_BAD_NUMBER, start);
+    skip_blanks();
+    if (current() != '>') return fail(format_text_fault::FAULT_BAD_NUMBER, start);
+    ++position_;
+    return true;
+  }
+
+  /* A constant must lie in [low, high]; a routine's value is checked at run time. */
+  constexpr bool check_range(operand value, std::int32_t low, std::int32_t high,
+                             std::size_t offset) {
+    if (value.is_constant() && (value.value < low || value.value > high))
+      return fail(format_text_fault::FAULT_VALUE_OUT_OF_RANGE, offset);
+    return true;
+  }
+
+  /* An operand after "." or "E": its absence is the given fault. */
+  constexpr bool parse_required(operand& value, format_text_fault missing) {
+    if (!at_operand()) return fail(missing, position_);
+    return parse_operand(value);
+  }
+
+  constexpr bool compile() {
+    skip_blanks();
+    if (current() != '(') return fail(format_text_fault::FAULT_NO_OPENING_PARENTHESIS, position_);
+    ++position_;
+    preceding before = preceding::PRECEDING_LIST_START;
+    for (;;) {
+      skip_blanks();
+      if (at_end()) return fail(format_text_fault::FAULT_UNBALANCED_PARENTHESES, position_);
+      const std::size_t start = position_;
+      if (current() == ',') {
+        if (before == preceding::PRECEDING_LIST_START || before == preceding::PRECEDING_COMMA)
+          return fail(format_text_fault::FAULT_MISSING_DESCRIPTOR, start);
+        ++position_;
+        before = preceding::PRECEDING_COMMA;
+        continue;
+      }
+      if (current() == ')') {
+        if (before == preceding::PRECEDING_COMMA ||
+            (before == preceding::PRECEDING_LIST_START && open_groups_ > 0))
+          return fail(format_text_fault::FAULT_MISSING_DESCRIPTOR, start);
+        ++position_;
+        if (open_groups_ == 0) return finish();
+        close_group();
+        before = preceding::PRECEDING_ITEM;
+        continue;
+      }
+      item parsed{};
+      if (!parse_item(parsed)) return false;
+      if (!comma_optional(before, parsed))
+        return fail(format_text_fault::FAULT_MISSING_COMMA, start);
+      switch (parsed.kind) {
+        case item_kind::ITEM_GROUP: before = preceding::PRECEDING_LIST_START; break;
+        case item_kind::ITEM_SCALE: before = preceding::PRECEDING_SCALE; break;
+        case item_kind::ITEM_BREAK: before = preceding::PRECEDING_BREAK; break;
+        default: before = preceding::PRECEDING_ITEM; break;
+      }
+    }
+  }
+
+  /* Commas may be left out after kP before F, E, EN, ES, D or G, and around "/" without
+     a count, ":" and "$": long-standing format text writes "1PE12.4" and "(I5/)". */
+  static constexpr bool comma_optional(preceding before, item parsed) {
+    if (before != preceding::PRECEDING_ITEM && before != preceding::PRECEDING_SCALE) return true;
+    if (parsed.kind == item_kind::ITEM_BREAK && !parsed.counted) return true;
+    return before == preceding::PRECEDING_SCALE && parsed.kind == item_kind::ITEM_FOLLOWS_SCALE;
+  }
+
+  constexpr bool finish() {
+    skip_blanks();
+    if (current() == ')') return fail(format_text_fault::FAULT_UNBALANCED_PARENTHESES, position_);
+    if (!at_end()) return fail(format_text_fault::FAULT_TEXT_AFTER_END, position_);
+    emit(FORMAT_END);
+    emit_index(reversion_word_);
+    if (word_count_ > static_cast<std::size_t>(largest_operand))
+      return fail(format_text_fault::FAULT_TOO_LONG, 0);
+    return true;
+  }
+
+  constexpr bool begin_group(std::size_t start_word, bool counted, bool takes_entry,
+                             std::size_t start, item& parsed) {
+    if (open_groups_ == max_open_groups ||
+        (takes_entry && repeat_entries_ == max_repeat_entries))
+      return fail(format_text_fault::FAULT_NESTING_TOO_DEEP, start);
+    if (takes_entry) ++repeat_entries_;
+    emit(FORMAT_GROUP);
+    groups_[open_groups_++] = {word_count_, start_word, takes_entry};
+    parsed = {item_kind::ITEM_GROUP, counted};
+    return true;
+  }
+
+  constexpr void close_group() {
+    const open_group group = groups_[--open_groups_];
+    if (group.takes_entry) --repeat_entries_;
+    emit(FORMAT_GROUP_END);
+    emit_index(group.first_word);
+    /* Reversion resumes at the last group closed at the outermost level, and reads its
+       count again, so the interpreter pushes a fresh repeat entry. */
+    if (open_groups_ == 0) reversion_word_ = group.start_word;
+  }
+
+  constexpr bool parse_item(item& parsed) {
+    const std::size_t start = position_;
+    const char first = current();
+    if (first == '+' || first == '-') return parse_signed_scale(parsed);
+    if (first == '(') {
+      ++position_;
+      return begin_group(word_count_, false, false, start, parsed);
+    }
+    if (first == '\'' || first == '"') {
+      parsed = {item_kind::ITEM_PLAIN, false};
+      return parse_literal();
+    }
+    if (first == '/' || first == ':' || first == '$') {
+      ++position_;
+      emit(first == '/' ? FORMAT_SLASH : first == ':' ? FORMAT_COLON : FORMAT_DOLLAR);
+      parsed = {item_kind::ITEM_BREAK, false};
+      return true;
+    }
+    if (!at_operand()) return parse_named(start, false, parsed);
+
+    /* A leading number is a repeat count, or the k, n of kP, nX, nH. */
+    operand number{};
+    if (!parse_operand(number)) return false;
+    skip_blanks();
+    const char next = upper_case(current());
+    if (next == 'P') {
+      ++position_;
+      return emit_scale(number, start, parsed);
+    }
+    if (next == 'X') {
+      ++position_;
+      if (!check_range(number, 1, largest_operand, start)) return false;
+      emit(FORMAT_X);
+      emit_operand(number);
+      parsed = {item_kind::ITEM_PLAIN, false};
+      return true;
+    }
+    if (next == 'H') {
+      ++position_;
+      parsed = {item_kind::ITEM_PLAIN, false};
+      return parse_hollerith(number, start);
+    }
+    if (at_end()) return fail(format_text_fault::FAULT_UNBALANCED_PARENTHESES, position_);
+    if (next == ')' || next == ',')
+      return fail(format_text_fault::FAULT_MISSING_DESCRIPTOR, position_);
+    if (!check_range(number, 1, largest_operand, start)) return false;
+    const bool takes_entry = !number.is_constant() || number.value > 1;
+    const std::size_t count_word = word_count_;
+    if (next == '(') {
+      emit_operand(number);
+      ++position_;
+      return begin_group(count_word, true, takes_entry, start, parsed);
+    }
+    if (next == '\'' || next == '"' || next == ':' || next == '$')
+      return fail(format_text_fault::FAULT_REPEAT_NOT_ALLOWED, start);
+    if (takes_entry && repeat_entries_ == max_repeat_entries)
+      return fail(format_text_fault::FAULT_NESTING_TOO_DEEP, start);
+    if (next == '/') {
+      emit_operand(number);
+      ++position_;
+      emit(FORMAT_SLASH);
+      parsed = {item_kind::ITEM_BREAK, true};
+      return true;
+    }
+    emit_operand(number);
+    return parse_named(start, true, parsed);
+  }
+
+  /* "+kP" or "-kP": the only place a sign may stand. */
+  constexpr bool parse_signed_scale(item& parsed) {
+    const std::size_t start = position_;
+    const bool negative = current() == '-';
+    ++position_;
+    skip_blanks();
+    operand scale{};
+    if (!parse_digits(scale.value)) return false;
+    if (negative) scale.value = -scale.value;
+    skip_blanks();
+    if (upper_case(current()) != 'P') return fail(format_text_fault::FAULT_BAD_NUMBER, start);
+    ++position_;
+    return emit_scale(scale, start, parsed);
+  }
+
+  constexpr bool emit_scale(operand scale, std::size_t start, item& parsed) {
+    if (!check_range(scale, -128, 127, start)) return false;
+    emit(FORMAT_SCALE);
+    emit_operand(scale);
+    parsed = {item_kind::ITEM_SCALE, false};
+    return true;
+  }
+
+  /* Requires the opening quote at the position. Two passes over the text: the length word
+     comes before the bytes. */
+  constexpr bool parse_literal() {
+    const std::size_t start = position_;
+    const char quote = current();
+    ++position_;
+    const std::size_t first_byte = position_;
+    std::size_t length = 0;
+    for (;;) {
+      if (at_end()) return fail(format_text_fault::FAULT_UNTERMINATED_LITERAL, start);
+      if (current() == quote) {
+        if (position_ + 1 < text_.size() && text_[position_ + 1] == quote) {
+          position_ += 2;
+          ++length;
+          continue;
+        }
+        break;
+      }
+      ++position_;
+      ++length;
+    }
+    const std::size_t end = position_;
+    ++position_;
+    if (length > static_cast<std::size_t>(largest_operand))
+      return fail(format_text_fault::FAULT_TOO_LONG, start);
+    emit(FORMAT_LITERAL);
+    emit_index(length);
+    std::uint32_t packed = 0;
+    std::size_t in_word = 0;
+    for (std::size_t i = first_byte; i < end; ++i) {
+      packed |= static_cast<std::uint32_t>(static_cast<unsigned char>(text_[i])) << (8 * in_word);
+      if (text_[i] == quote) ++i; /* the second of a doubled quote */
+      if (++in_word == 4) {
+        emit(static_cast<std::int32_t>(packed));
+        packed = 0;
+        in_word = 0;
+      }
+    }
+    if (in_word != 0) emit(static_cast<std::int32_t>(packed));
+    return true;
+  }
+
+  /* The n characters after "nH", blanks included. */
+  constexpr bool parse_hollerith(operand count, std::size_t start) {
+    if (!count.is_constant()) return fail(format_text_fault::FAULT_BAD_NUMBER, start);
+    if (!check_range(count, 1, largest_operand, start)) return false;
+    const auto length = static_cast<std::size_t>(count.value);
+    if (text_.size() - position_ < length)
+      return fail(format_text_fault::FAULT_UNTERMINATED_LITERAL, start);
+    emit(FORMAT_LITERAL2);
+    emit(count.value);
+    for (std::size_t word = 0; word < (length + 3) / 4; ++word) {
+      std::uint32_t packed = 0;
+      for (std::size_t k = 0; k < 4 && 4 * word + k < length; ++k)
+        packed |= static_cast<std::uint32_t>(
+                      static_cast<unsigned char>(text_[position_ + 4 * word + k]))
+                  << (8 * k);
+      emit(static_cast<std::int32_t>(packed));
+    }
+    position_ += length;
+    return true;
+  }
+
+  /* The entry's index, or the table's size when no name matches. Indices and copies
+     rather than pointers: with the undefined-behaviour sanitizer, g++ cannot evaluate its
+     null checks on addresses inside the table at compile time. */
+  constexpr std::size_t match_name() const {
+    for (std::size_t index = 0; index < std::size(descriptor_names); ++index) {
+      const std::string_view name = descriptor_names[index].name;
+      if (text_.size() - position_ < name.size()) continue;
+      bool same = true;
+      for (std::size_t i = 0; i < name.size(); ++i)
+        if (upper_case(text_[position_ + i]) != name[i]) same = false;
+      if (same) return index;
+    }
+    return std::size(descriptor_names);
+  }
+
+  /* A descriptor by its letters; `counted` when a repeat count was already written. */
+  constexpr bool parse_named(std::size_t start, bool counted, item& parsed) {
+    const std::size_t index = match_name();
+    if (index == std::size(descriptor_names)) {
+      const char letter = upper_case(current());
+      if (letter == 'P' || letter == 'X' || letter == 'H')
+        return fail(format_text_fault::FAULT_MISSING_WIDTH, position_);
+      return fail(format_text_fault::FAULT_UNKNOWN_DESCRIPTOR, position_);
+    }
+    const descriptor_name entry = descriptor_names[index];
+    if (counted && !entry.is_data) return fail(format_text_fault::FAULT_REPEAT_NOT_ALLOWED, start);
+    const std::size_t name_end = position_ + entry.name.size();
+    position_ = name_end;
+    parsed = {entry.follows_scale ? item_kind::ITEM_FOLLOWS_SCALE : item_kind::ITEM_PLAIN,
+              counted};
+    if (entry.shape == operand_shape::SHAPE_NONE) {
+      emit(entry.code);
+      return true;
+    }
+    if (!at_operand()) {
+      if (entry.bare_code == 0 || current() == '.')
+        return fail(format_text_fault::FAULT_MISSING_WIDTH, position_);
+      emit(entry.bare_code);
+      return true;
+    }
+    const std::size_t width_offset = position_;
+    operand width{};
+    if (!parse_operand(width)) return false;
+    if (!check_range(width, entry.min_width, largest_operand, width_offset)) return false;
+    emit(entry.code);
+    emit_operand(width);
+    switch (entry.shape) {
+      case operand_shape::SHAPE_COUNT:
+      case operand_shape::SHAPE_WIDTH:
+        return true;
+      case operand_shape::SHAPE_WIDTH_DIGITS:
+        return parse_min_digits(width);
+      default:
+        return parse_decimals(entry.shape == operand_shape::SHAPE_WIDTH_DECIMALS_EXPONENT);
+    }
+  }
+
+  /* ".m" of I, Z, O, B; without it m = 1. A fixed m above a fixed non-zero w could never
+     be shown. */
+  constexpr bool parse_min_digits(operand width) {
+    operand digits{0, 1};
+    skip_blanks();
+    if (current() == '.') {
+      ++position_;
+      const std::size_t offset = position_;
+      if (!parse_required(digits, format_text_fault::FAULT_BAD_NUMBER)) return false;
+      if (width.is_constant() && width.value > 0 &&
+          !check_range(digits, 0, width.value, offset))
+        return false;
+    }
+    emit_operand(digits);
+    return true;
+  }
+
+  /* ".d" and, for E, EN, ES and G, an optional "Ee" behind the -23 marker. */
+  constexpr bool parse_decimals(bool exponent_allowed) {
+    skip_blanks();
+    if (current() != '.') return fail(format_text_fault::FAULT_MISSING_DECIMALS, position_);
+    ++position_;
+    operand decimals{};
+    if (!parse_required(decimals, format_text_fault::FAULT_MISSING_DECIMALS)) return false;
+    emit_operand(decimals);
+    skip_blanks();
+    if (!exponent_allowed || upper_case(current()) != 'E') return true;
+    ++position_;
+    const std::size_t offset = position_;
+    operand exponent{};
+    if (!parse_required(exponent, format_text_fault::FAULT_BAD_NUMBER)) return false;
+    if (!check_range(exponent, 1, largest_operand, offset)) return false;
+    emit(FORMAT_EXPONENT_WIDTH);
+    emit_operand(exponent);
+    return true;
+  }
+};
+
+/* Not constexpr: reaching it while the compiler evaluates a format stops the build. */
+inline void format_text_is_malformed() {}
+
+/* The failing call names Fault and Offset in the compiler's message. */
+template <format_text_fault Fault, std::size_t Offset>
+constexpr std::size_t checked_word_count(std::size_t word_count) {
+  if (Fault != format_text_fault::FAULT_NONE) format_text_is_malformed();
+  return word_count;
+}
+
+}  // namespace format_compiler_detail
+
+/* Compiles text into words, storing as many as fit; word_count tells how many there are.
+   Usable at run time and in constant expressions, e.g. to test malformed texts. */
+constexpr format_compile_result try_compile_format(std::string_view text,
+                                                   std::span<std::int32_t> words = {}) {
+  return format_compiler_detail::format_text_compiler{text, words}.run();
+}
+
+/* Format text as a template argument: a string literal, converted implicitly. */
+template <std::size_t N>
+struct format_text {
+  char characters[N]{};
+  consteval format_text(const char (&literal)[N]) {
+    for (std::size_t i = 0; i < N; ++i) characters[i] = literal[i];
+  }
+  constexpr std::string_view view() const { return {characters, N - 1}; }
+};
+
+namespace format_compiler_detail {
+template <format_text Text>
+inline constexpr format_compile_result format_text_check = try_compile_format(Text.view());
+}  // namespace format_compiler_detail
+
+/* The size is part of the signature, so a malformed text leaves no candidate: the build
+   stops at the call, and `requires { compile_format<"...">(); }` is false. */
+template <format_text Text>
+consteval std::array<std::int32_t, format_compiler_detail::checked_word_count<
+                                       format_compiler_detail::format_text_check<Text>.fault,
+                                       format_compiler_detail::format_text_check<Text>.offset>(
+                                       format_compiler_detail::format_text_check<Text>.word_count)>
+compile_format() {
+  std::array<std::int32_t, format_compiler_detail::format_text_check<Text>.word_count> words{};
+  try_compile_format(Text.view(), words);
+  return words;
+}
+
+}  // namespace io
