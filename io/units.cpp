@@ -14,6 +14,7 @@
 
 #include "never_destroyed.h"
 #include "records.h"
+#include "runtime_hooks.h"
 #include "statement.h"
 
 namespace io {
@@ -302,6 +303,7 @@ namespace {
   const std::string_view words = options != nullptr ? options : "";
   t.vaxio = words.find("vaxio") != std::string_view::npos;
   t.format_relaxed = words.find("format_relaxed") != std::string_view::npos;
+  register_end_hooks();
 }
 
 }  // namespace
