@@ -1,5 +1,5 @@
-// The installed tree serves a program of another author, linked by hand and through the
-// CMake package.
+// The installed tree serves a program of another author, linked by hand, through pkg-config
+// and through the CMake package.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -47,6 +47,11 @@ TEST(installation, links_an_outside_program) {
       {"a group, as the interface promises", (dir / "group").string(),
        cxx + " " + object("outside") + " -Wl,--start-group " + lib + "*.a -Wl,--end-group -o " +
            (dir / "group").string(),
+       hello, "", 0},
+      // A C compiler's link: the .pc file names the C++ libraries the runtime needs.
+      {"pkg-config", (dir / "pkg_config").string(),
+       cc + " " + source + "/outside.c $(PKG_CONFIG_PATH=" + lib +
+           "pkgconfig pkg-config --cflags --libs record_runtime) -o " + (dir / "pkg_config").string(),
        hello, "", 0},
       {"the CMake package's imported target", package_build + "/outside",
        std::string(test::cmake_command) + " -S " + source + " -B " + package_build + " -DCMAKE_PREFIX_PATH=" +
