@@ -4,17 +4,13 @@
 #include <optional>
 #include <string_view>
 
+#include "absent_argument.h"
 #include "record_io.h"
 
 namespace io {
 
-// A reference argument is omitted when null or pointing into the placeholder.
-inline bool is_absent(const void* argument) {
-  const auto address = reinterpret_cast<std::uintptr_t>(argument);
-  const auto first = reinterpret_cast<std::uintptr_t>(absent_argument_placeholder);
-  // One unsigned comparison: an address below the placeholder wraps to a large offset.
-  return argument == nullptr || address - first < sizeof absent_argument_placeholder;
-}
+// A reference argument is omitted when null or pointing into the runtime's placeholder.
+using runtime::is_absent;
 
 // An omitted specifier and an empty one differ: the first takes the default,
 // the second still goes through `match_keyword`.

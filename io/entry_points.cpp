@@ -3,6 +3,7 @@
 
 #include "arguments.h"
 #include "format_output.h"
+#include "format_text.h"
 #include "list_input.h"
 #include "list_output.h"
 #include "open_close.h"
@@ -34,6 +35,10 @@ void io_source_position(const int32_t* line, const char* file, int32_t file_len)
 void io_set_pos(int32_t flags, int64_t position) { io::io_set_pos(flags, position); }
 
 void io_set_iomsg(char* buffer, int32_t length) { io::io_set_iomsg(buffer, length); }
+
+void io_set_format_text(const char* text, int32_t length) {
+  io::set_statement_format_text(io::text_arg(text, length).value_or(""));
+}
 
 int32_t ld_write_begin(const int32_t* unit, const int32_t* rec, const int32_t* flags, int32_t* iostat) {
   return io::ld_write_begin(unit_arg(unit), record_arg(rec), io::flags_arg(flags), io::reference_arg(iostat));

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "format_fields.h"
+#include "format_text.h"
 #include "never_destroyed.h"
 #include "output_record.h"
 #include "statement.h"
@@ -16,8 +17,6 @@ namespace io {
 namespace {
 
 constexpr std::int32_t repeat_stack_size = 20;
-// A format read through the C entries is bounded only by its end marker.
-constexpr std::size_t unbounded = static_cast<std::size_t>(-1);
 
 struct repeat_entry {
   std::int32_t remaining;
@@ -376,20 +375,26 @@ void reset_statement(const std::int32_t* format, std::size_t word_limit) {
   s.connection = nullptr;
 }
 
+// The format's words, with no text to compile: a span from a caller that has them.
+statement_format given_format(std::span<const std::int32_t> format) {
+  if (format.data() == nullptr) return {nullptr, 0, ERROR_INVALID_EDIT};
+  return {format.data(), format.size(), 0};
+}
+
 std::int32_t begin_external(std::int32_t unit, const std::int32_t* record, std::int32_t flags,
-                            std::int32_t* iostat, const std::int32_t* format,
-                            std::size_t word_limit, std::optional<std::string_view> advance) {
+                            std::int32_t* iostat, const statement_format& format,
+                            std::optional<std::string_view> advance) {
   io_statement_begin(unit, flags, iostat, KIND_FORMATTED_WRITE);
   auto& s = state();
   s.active = false;
-  // Formats given as text at run time are never compiled here.
-  if (format == nullptr) return io_error(ERROR_INVALID_EDIT);
+  // A fault of a format text is reported before the unit is looked at.
+  if (format.error != 0) return io_error(format.error);
   unit_connection* connection =
       unit_for_transfer(unit, form_code::FORM_FORMATTED, record, transfer_direction::DIRECTION_WRITE);
   if (connection == nullptr) return STATUS_ERROR;
   const bool direct = connection->access == access_code::ACCESS_DIRECT;
   if (advance && direct) return io_error(ERROR_CONFLICTING_SPECIFIERS);
-  reset_statement(format, word_limit);
+  reset_statement(format.words, format.word_limit);
   s.connection = connection;
   s.decimal = connection->decimal;
   s.non_advancing = match_keyword(advance, "NO");
@@ -399,13 +404,13 @@ std::int32_t begin_external(std::int32_t unit, const std::int32_t* record, std::
 }
 
 std::int32_t begin_internal(char* variable, std::int32_t record_count, std::int32_t flags,
-                            std::int32_t* iostat, const std::int32_t* format,
-                            std::size_t word_limit, std::int32_t record_length) {
+                            std::int32_t* iostat, const statement_format& format,
+                            std::int32_t record_length) {
   io_statement_begin(internal_file_unit, flags, iostat, KIND_FORMATTED_WRITE);
   auto& s = state();
   s.active = false;
-  if (format == nullptr) return io_error(ERROR_INVALID_EDIT);
-  reset_statement(format, word_limit);
+  if (format.error != 0) return io_error(format.error);
+  reset_statement(format.words, format.word_limit);
   start_internal_records(variable, record_count, record_length);
   s.decimal = decimal_code::DECIMAL_UNSET;
   s.active = true;
@@ -417,26 +422,26 @@ std::int32_t begin_internal(char* variable, std::int32_t record_count, std::int3
 std::int32_t fmt_write_begin(std::int32_t unit, const std::int32_t* record, std::int32_t flags,
                              std::int32_t* iostat, const std::int32_t* format,
                              std::optional<std::string_view> advance) {
-  return begin_external(unit, record, flags, iostat, format, unbounded, advance);
+  return begin_external(unit, record, flags, iostat, take_statement_format(format), advance);
 }
 
 std::int32_t fmt_write_begin(std::int32_t unit, const std::int32_t* record, std::int32_t flags,
                              std::int32_t* iostat, std::span<const std::int32_t> format,
                              std::optional<std::string_view> advance) {
-  return begin_external(unit, record, flags, iostat, format.data(), format.size(), advance);
+  return begin_external(unit, record, flags, iostat, given_format(format), advance);
 }
 
 std::int32_t fmt_internal_write_begin(char* variable, std::int32_t record_count, std::int32_t flags,
                                       std::int32_t* iostat, const std::int32_t* format,
                                       std::int32_t record_length) {
-  return begin_internal(variable, record_count, flags, iostat, format, unbounded, record_length);
+  return begin_internal(variable, record_count, flags, iostat, take_statement_format(format),
+                        record_length);
 }
 
 std::int32_t fmt_internal_write_begin(char* variable, std::int32_t record_count, std::int32_t flags,
                                       std::int32_t* iostat, std::span<const std::int32_t> format,
                                       std::int32_t record_length) {
-  return begin_internal(variable, record_count, flags, iostat, format.data(), format.size(),
-                        record_length);
+  return begin_internal(variable, record_count, flags, iostat, given_format(format), record_length);
 }
 
 std::int32_t fmt_write_item(std::int32_t type, std::int32_t count, std::int32_t stride,

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "end_hooks.h"
 #include "records.h"
 #include "statement.h"
 #include "stream.h"
@@ -284,6 +285,16 @@ std::int32_t close_statement(std::int32_t unit, std::int32_t flags, std::int32_t
   }
   return close_connection(*connection, dispose);
 }
+
+namespace {
+
+// The library's part in the runtime's two ends, handed over as the program starts. Every
+// program that makes a statement links this file: the entry points' object calls OPEN and
+// CLOSE.
+[[maybe_unused]] const bool end_hooks_registered =
+    (runtime::register_end_hooks(close_all_units, flush_all_units), true);
+
+}  // namespace
 
 void close_all_units() {
   for (unit_connection* u = first_unit(); u != nullptr;) {

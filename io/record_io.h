@@ -103,6 +103,11 @@ void MAIN_(int argc, char **argv, char **envp);
 void io_source_position(const int32_t *line, const char *file, int32_t file_len);
 void io_set_pos(int32_t flags, int64_t position);
 void io_set_iomsg(char *buffer, int32_t length);
+/* Like io_set_iomsg, these hold for the next statement only. */
+void io_set_size(int32_t *size);                      /* SIZE= of the next read */
+void io_set_format_text(const char *text, int32_t length); /* the next formatted statement's
+                                                           format as text; its begin gets a
+                                                           null format */
 
 int32_t ld_write_begin(const int32_t *unit, const int32_t *rec, const int32_t *flags,
                        int32_t *iostat);
@@ -137,6 +142,17 @@ int32_t fmt_write_end(void);
 int32_t fmt_internal_write_begin(char *variable, const int32_t *record_count,
                                  const int32_t *flags, int32_t *iostat,
                                  const int32_t *format, int32_t record_length);
+
+/* Formatted input under the same compiled formats. */
+int32_t fmt_read_begin(const int32_t *unit, const int32_t *rec, const int32_t *flags,
+                       int32_t *iostat, const int32_t *format, const char *advance,
+                       int32_t advance_len);
+int32_t fmt_read_item(const int32_t *type, const int32_t *count, const int32_t *stride,
+                      void *address, int32_t length);
+int32_t fmt_read_end(void);
+int32_t fmt_internal_read_begin(const char *variable, const int32_t *record_count,
+                                const int32_t *flags, int32_t *iostat, const int32_t *format,
+                                int32_t record_length);
 
 /* A variable format expression: an operand pair whose flag word is not 0 takes its value
    from a routine the program registered here; the pair's value word is the index that

@@ -14,8 +14,8 @@
 #include <string_view>
 
 #include "diagnostics.h"
+#include "end_hooks.h"
 #include "runtime.h"
-#include "units.h"
 
 namespace runtime {
 namespace {
@@ -181,7 +181,9 @@ void fatal_stop(std::int32_t kind, const char* message) {
   if (kind == STOP_EXIT) std::exit(127);
   std::fflush(stderr);
   // No at-exit handlers on this path, but every unit is flushed: a written record is never lost.
-  io::flush_all_units();
+  run_abnormal_end_hook();
+  // Also for a program that wrote to standard output without a unit, or made no unit at all.
+  std::fflush(stdout);
 
   const bool signalled = kind == STOP_FAULT || kind == STOP_SIGNAL;
   if ((state.term_flags & TERM_DEBUG) != 0) {

@@ -6,13 +6,12 @@
 #include <cstdlib>
 
 #include "abnormal_end.h"
-#include "arguments.h"
+#include "absent_argument.h"
 #include "diagnostics.h"
+#include "end_hooks.h"
 #include "options.h"
 #include "runtime.h"
 #include "signal_messages.h"
-#include "open_close.h"
-#include "units.h"
 
 // An omitted reference argument points here; only its address matters.
 std::int32_t absent_argument_placeholder[3] = {0, 0, 0};
@@ -70,7 +69,7 @@ void startup_hook(int, char** argv) {
 }
 
 void runtime_exit_handler() {
-  io::close_all_units();
+  run_normal_end_hook();
   statistics_finish();
 }
 
@@ -110,5 +109,5 @@ extern "C" void runtime_init(const std::int32_t*) {
 
 extern "C" void program_exit(const std::int32_t* status) {
   // The platform's exit runs the at-exit list and flushes the standard streams.
-  std::exit(io::is_absent(status) ? 0 : *status);
+  std::exit(runtime::is_absent(status) ? 0 : *status);
 }

@@ -1,0 +1,18 @@
+// What a library above the runtime asks it to do at the two ends of a run.
+#pragma once
+
+namespace runtime {
+
+using normal_end_hook = void (*)();
+// Runs on the way down from a fatal signal too, so it must not throw.
+using abnormal_end_hook = void (*)() noexcept;
+
+// The record I/O library registers its unit close and its unit flush here, so the runtime
+// links without it. A later call replaces the earlier hooks; nothing is allocated.
+void register_end_hooks(normal_end_hook close_units, abnormal_end_hook flush_units);
+
+// Each does nothing until a hook is registered.
+void run_normal_end_hook();
+void run_abnormal_end_hook() noexcept;
+
+}  // namespace runtime
