@@ -3,7 +3,6 @@
 
 #include <array>
 #include <bit>
-#include <cassert>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -88,13 +87,9 @@ class string_buffer {
 };
 
 // The read statement in progress. The input cursor (fetched length, scan position,
-// comma_seen) lives in input_record(), where every fetch sets it.
+// comma_seen) lives in input_record(), where every fetch sets it; the record layer knows
+// where the statement's records come from.
 struct ld_read_state {
-  unit_connection* connection = nullptr;
-  std::int32_t record_length = 0;  // internal read: the length of one record
-  bool internal = false;
-  const char* current_internal_record = nullptr;
-  std::int32_t records_left = 0;  // internal read: records not yet fetched
   // A record was fetched in this statement, from a unit or an internal file. The end
   // skips a record only when this is clear: an empty record that was fetched leaves the
   // fetched length 0 too, and must not cost the program a second record.
@@ -213,32 +208,9 @@ void set_error(std::int32_t code) {
 
 // The next record of the statement: from the unit, or the next run of the internal file.
 [[gnu::always_inline]] inline std::int32_t fetch_record() {
-  auto& s = state();
-  if (!s.internal) {
-    assert(s.connection != nullptr);
-    const std::int32_t code = fetch_input_record(*s.connection);
-    if (code == 0) s.accessed = true;
-    return code;
-  }
-  if (s.records_left <= 0) return ERROR_END_OF_FILE;
-  if (s.accessed) s.current_internal_record += s.record_length;
-  --s.records_left;
-  if (!load_input_record({s.current_internal_record, static_cast<std::size_t>(s.record_length)})) {
-    return ERROR_ALLOCATION;
-  }
-  s.accessed = true;
-  return 0;
-}
-
-std::int32_t skip_record() {
-  auto& s = state();
-  if (!s.internal) {
-    assert(s.connection != nullptr);
-    return skip_input_record(*s.connection);
-  }
-  if (s.records_left <= 0) return ERROR_END_OF_FILE;
-  --s.records_left;
-  return 0;
+  const std::int32_t code = fetch_next_record();
+  if (code == 0) state().accessed = true;
+  return code;
 }
 
 token_kind next_token();
@@ -666,14 +638,11 @@ std::int32_t ld_read_begin(std::int32_t unit, const std::int32_t* record, std::i
                            std::int32_t* iostat) {
   io_statement_begin(unit, flags, iostat, KIND_LIST_READ);
   auto& s = state();
-  s.internal = false;
-  s.connection = nullptr;
   start_statement(s);
   unit_connection* connection =
       unit_for_transfer(unit, form_code::FORM_FORMATTED, record, transfer_direction::DIRECTION_READ);
   if (connection == nullptr) return statement().statement_eof ? STATUS_EOF : STATUS_ERROR;
-  s.connection = connection;
-  s.record_length = connection->record_length;
+  read_from_unit(*connection);
   s.decimal_mode = static_cast<std::int16_t>(connection->decimal);
   return 0;
 }
@@ -683,12 +652,7 @@ std::int32_t ld_internal_read_begin(const char* variable, std::int32_t record_co
                                     std::int32_t record_length) {
   io_statement_begin(internal_file_unit, flags, iostat, KIND_LIST_READ);
   auto& s = state();
-  s.internal = true;
-  s.connection = nullptr;
-  s.current_internal_record = variable;
-  // No storage means no records; a negative length means records of no characters.
-  s.records_left = variable != nullptr ? record_count : 0;
-  s.record_length = record_length > 0 ? record_length : 0;
+  read_from_internal_file(variable, record_count, record_length);
   // A character variable has no decimal mode: always POINT, even after a read on a COMMA
   // unit that failed and so never reset the mode.
   s.decimal_mode = 0;
@@ -751,7 +715,7 @@ std::int32_t ld_read_end() {
   // A statement that fetched nothing still consumes one record; the rest of a record
   // that was read is dropped, so the next statement starts on a new one.
   if (!s.accessed) {
-    if (const std::int32_t code = skip_record(); code != 0) status = io_error(code);
+    if (const std::int32_t code = skip_next_record(); code != 0) status = io_error(code);
   }
   s.decimal_mode = 0;
   return status;

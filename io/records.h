@@ -48,6 +48,17 @@ bool load_input_record(std::string_view text);
 std::int32_t fetch_input_record(unit_connection& connection);
 std::int32_t skip_input_record(unit_connection& connection);
 
+// Where a read statement's records come from, set at its start: the unit, or an internal
+// file of `record_count` records of `record_length` characters at `variable` (none when
+// `variable` is null; a negative length means records of no characters).
+void read_from_unit(unit_connection& connection);
+void read_from_internal_file(const char* variable, std::int32_t record_count,
+                             std::int32_t record_length);
+// The source's next record becomes the current one, or is passed over. Each returns 0,
+// ERROR_END_OF_FILE, ERROR_NO_RECORD, ERROR_ALLOCATION or a platform error number.
+std::int32_t fetch_next_record();
+std::int32_t skip_next_record();
+
 // Output records. Each returns 0 or an error code.
 
 // Ends an output record: CR LF.
