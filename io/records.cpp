@@ -21,7 +21,7 @@ constexpr std::int32_t growth_margin = 128;
 
 struct record_storage {
   char initial[initial_capacity + input_record_slack] = {};
-  input_record_buffer buffer{initial, initial_capacity, 0, 0, false};
+  input_record_buffer buffer{initial, initial_capacity, 0};
   // The current record where the stream's buffer still holds it, with the slack after it;
   // null when only the copy above is valid.
   const char* in_stream = nullptr;
@@ -41,8 +41,6 @@ void finish_record(std::int32_t length, const char* in_stream = nullptr) {
   auto& buffer = input_record();
   buffer.bytes[length] = '\n';
   buffer.fetched_length = length;
-  buffer.scan_position = 0;
-  buffer.comma_seen = true;
   storage().in_stream = in_stream;
 }
 
@@ -199,7 +197,6 @@ record_scan_view input_record_scan_view() {
 
 void discard_input_record() {
   auto& s = storage();
-  s.buffer.comma_seen = false;
   s.buffer.fetched_length = 0;
   s.in_stream = nullptr;
 }

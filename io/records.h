@@ -14,14 +14,11 @@ namespace io {
 inline constexpr std::int32_t input_record_slack = 16;
 
 // The current input record, followed by one line feed as a sentinel so scans need no
-// length check. Shared by every read statement; it only grows. The free-form reader keeps
-// its place in the record here too (`scan_position`, `comma_seen`); a fetch resets both.
+// length check. Shared by every read statement; it only grows.
 struct input_record_buffer {
   char* bytes = nullptr;
   std::int32_t capacity = 0;        // bytes available, the sentinel's included
   std::int32_t fetched_length = 0;  // bytes of the current record, the sentinel excluded
-  std::int32_t scan_position = 0;   // the next byte to examine
-  bool comma_seen = false;          // a separator comma counts as a null until a token is scanned
 };
 
 // The current record for a scan that only reads: `length` bytes from `bytes`, then a byte
