@@ -1,4 +1,5 @@
-// Record boundaries: reading input records into the shared buffer, ending output records.
+// Record boundaries: input records from a unit or an internal file into the shared buffer,
+// output records ended.
 #pragma once
 #include <cstdint>
 #include <span>
