@@ -21,10 +21,16 @@ constexpr std::int32_t growth_margin = 128;
 
 struct record_storage {
   char initial[initial_capacity + input_record_slack] = {};
-  input_record_buffer buffer{initial, initial_capacity, 0, 0, false};
+  input_record_buffer buffer{initial, initial_capacity, 0};
   // The current record where the stream's buffer still holds it, with the slack after it;
   // null when only the copy above is valid.
   const char* in_stream = nullptr;
+  // The read statement's source: this unit, or when it is null the internal file's
+  // records not yet fetched, the next at `internal_record`.
+  unit_connection* connection = nullptr;
+  const char* internal_record = nullptr;
+  std::int32_t internal_records_left = 0;
+  std::int32_t internal_record_length = 0;
 };
 
 never_destroyed<record_storage> the_storage;
@@ -35,8 +41,6 @@ void finish_record(std::int32_t length, const char* in_stream = nullptr) {
   auto& buffer = input_record();
   buffer.bytes[length] = '\n';
   buffer.fetched_length = length;
-  buffer.scan_position = 0;
-  buffer.comma_seen = true;
   storage().in_stream = in_stream;
 }
 
@@ -193,7 +197,6 @@ record_scan_view input_record_scan_view() {
 
 void discard_input_record() {
   auto& s = storage();
-  s.buffer.comma_seen = false;
   s.buffer.fetched_length = 0;
   s.in_stream = nullptr;
 }
@@ -234,6 +237,38 @@ bool load_input_record(std::string_view text) {
 std::int32_t fetch_input_record(unit_connection& connection) { return read_record(connection, true); }
 
 std::int32_t skip_input_record(unit_connection& connection) { return read_record(connection, false); }
+
+void read_from_unit(unit_connection& connection) { storage().connection = &connection; }
+
+void read_from_internal_file(const char* variable, std::int32_t record_count,
+                             std::int32_t record_length) {
+  auto& s = storage();
+  s.connection = nullptr;
+  s.internal_record = variable;
+  s.internal_records_left = variable != nullptr ? record_count : 0;
+  s.internal_record_length = record_length > 0 ? record_length : 0;
+}
+
+std::int32_t fetch_next_record() {
+  auto& s = storage();
+  if (s.connection != nullptr) return read_record(*s.connection, true);
+  if (s.internal_records_left <= 0) return ERROR_END_OF_FILE;
+  --s.internal_records_left;
+  const char* const record = s.internal_record;
+  s.internal_record += s.internal_record_length;
+  return load_input_record({record, static_cast<std::size_t>(s.internal_record_length)})
+             ? 0
+             : ERROR_ALLOCATION;
+}
+
+std::int32_t skip_next_record() {
+  auto& s = storage();
+  if (s.connection != nullptr) return read_record(*s.connection, false);
+  if (s.internal_records_left <= 0) return ERROR_END_OF_FILE;
+  --s.internal_records_left;
+  s.internal_record += s.internal_record_length;
+  return 0;
+}
 
 // Every record ends here: two bytes, whose copy into the buffer is two stores.
 std::int32_t write_record_terminator(unit_connection& connection) {

@@ -1,4 +1,5 @@
-// Record boundaries: reading input records into the shared buffer, ending output records.
+// Record boundaries: input records from a unit or an internal file into the shared buffer,
+// output records ended.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -14,14 +15,11 @@ namespace io {
 inline constexpr std::int32_t input_record_slack = 16;
 
 // The current input record, followed by one line feed as a sentinel so scans need no
-// length check. Shared by every read statement; it only grows. The free-form reader keeps
-// its place in the record here too (`scan_position`, `comma_seen`); a fetch resets both.
+// length check. Shared by every read statement; it only grows.
 struct input_record_buffer {
   char* bytes = nullptr;
   std::int32_t capacity = 0;        // bytes available, the sentinel's included
   std::int32_t fetched_length = 0;  // bytes of the current record, the sentinel excluded
-  std::int32_t scan_position = 0;   // the next byte to examine
-  bool comma_seen = false;          // a separator comma counts as a null until a token is scanned
 };
 
 // The current record for a scan that only reads: `length` bytes from `bytes`, then a byte
@@ -47,6 +45,17 @@ bool load_input_record(std::string_view text);
 // Returns 0, ERROR_END_OF_FILE, ERROR_NO_RECORD or a platform error number.
 std::int32_t fetch_input_record(unit_connection& connection);
 std::int32_t skip_input_record(unit_connection& connection);
+
+// Where a read statement's records come from, set at its start: the unit, or an internal
+// file of `record_count` records of `record_length` characters at `variable` (none when
+// `variable` is null; a negative length means records of no characters).
+void read_from_unit(unit_connection& connection);
+void read_from_internal_file(const char* variable, std::int32_t record_count,
+                             std::int32_t record_length);
+// The source's next record becomes the current one, or is passed over. Each returns 0,
+// ERROR_END_OF_FILE, ERROR_NO_RECORD, ERROR_ALLOCATION or a platform error number.
+std::int32_t fetch_next_record();
+std::int32_t skip_next_record();
 
 // Output records. Each returns 0 or an error code.
 
