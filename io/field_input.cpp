@@ -458,6 +458,7 @@ std::int32_t read_radix(std::string_view field, bool blank_zero, std::int32_t bi
     }
     if (significant_bits > item_bits) return ERROR_DATA_CONVERSION;
   }
+  if (size == 0) return 0;
   std::memset(bytes, 0, static_cast<std::size_t>(size));
   const std::size_t first = field.find_first_not_of(' ');
   std::int64_t bit = 0;
@@ -479,8 +480,10 @@ std::int32_t read_radix(std::string_view field, bool blank_zero, std::int32_t bi
 }
 
 // Aw with w >= len takes the rightmost len characters; a shorter field is padded on the right.
+// A character item of length 0 may come without storage.
 void read_characters(std::string_view field, std::int32_t size, char* bytes) {
   const auto length = static_cast<std::size_t>(size);
+  if (length == 0) return;
   if (field.size() >= length) {
     std::memcpy(bytes, field.data() + (field.size() - length), length);
     return;
