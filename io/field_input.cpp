@@ -8,6 +8,7 @@
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <span>
 
 #include "errors.h"
@@ -287,7 +288,8 @@ class significand {
   }
 
  private:
-  std::array<char, kept_digits + 1> digits_{};
+  // Only the first count_ bytes are ever read: no clearing per field.
+  std::array<char, kept_digits + 1> digits_;
   std::int32_t count_ = 0;
   std::int64_t dropped_ = 0;
   bool sticky_ = false;
@@ -359,17 +361,27 @@ std::int32_t read_real(std::string_view field, std::int32_t decimals, const inpu
   const std::string_view mantissa = digits.finish(exponent);
   exponent = std::clamp(exponent, -power_limit, power_limit);
 
-  // Sign, digits, "e", the exponent and the line feed the scanner wants after a constant.
-  std::array<char, significand::kept_digits + 32> text{};
+  // Sign, digits, "e", the exponent (7 characters at most) and the line feed the scanner
+  // wants after a constant, then the 16 bytes the one-pass scanner may read beyond it. The
+  // bound on the digits is already met; said here, it bounds every index below.
+  constexpr std::size_t slack = 16;
+  std::array<char, 1 + significand::kept_digits + 1 + 1 + 7 + 1 + slack> text;
+  const std::size_t digit_count = std::min<std::size_t>(mantissa.size(), significand::kept_digits + 1);
   std::size_t length = 0;
   if (negative) text[length++] = '-';
-  std::memcpy(text.data() + length, mantissa.data(), mantissa.size());
-  length += mantissa.size();
+  std::memcpy(text.data() + length, mantissa.data(), digit_count);
+  length += digit_count;
   text[length++] = 'e';
   length = static_cast<std::size_t>(
-      std::to_chars(text.data() + length, text.data() + text.size(), exponent).ptr - text.data());
-  text[length++] = '\n';
-  const numeric_scan scan = scan_numeric_constant(std::span<char>{text.data(), length}, false);
+      std::to_chars(text.data() + length, text.data() + length + 7, exponent).ptr - text.data());
+  text[length] = '\n';
+  std::memset(text.data() + length + 1, ' ', slack);
+  // The one-pass scanner takes the short constants most fields hold and gives what the full
+  // scanner gives, which takes the rest.
+  const std::optional<numeric_scan> plain =
+      scan_plain_constant(text.data(), text.data() + length, false);
+  const numeric_scan scan =
+      plain ? *plain : scan_numeric_constant(std::span<char>{text.data(), length + 1}, false);
   if (scan.error_code != 0 || scan.value_class != numeric_class::NUMERIC_REAL) {
     return ERROR_DATA_CONVERSION;
   }
