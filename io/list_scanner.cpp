@@ -1,5 +1,4 @@
 // The free-form reader's token scanner: character classes, tokens, repeat counts, strings.
-#include "characters.h"
 #include "list_scanner.h"
 
 #include <array>
@@ -11,6 +10,7 @@
 #include <span>
 #include <string_view>
 
+#include "characters.h"
 #include "never_destroyed.h"
 #include "records.h"
 #include "units.h"
@@ -20,7 +20,6 @@ namespace {
 
 constexpr std::int16_t DECIMAL_MODE_COMMA = static_cast<std::int16_t>(decimal_code::DECIMAL_COMMA);
 static_assert(DECIMAL_MODE_COMMA == 65);
-
 
 // The characters of the last character token. Constants of up to 128 characters stay in
 // the fixed area; beyond it the text moves to the heap, which doubles when full (a fixed
