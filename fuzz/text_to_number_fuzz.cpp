@@ -116,11 +116,11 @@ expectation oracle(std::string record, bool decimal_comma) {
       const std::uint64_t bits = magnitude;
       want.value = io::scanned_int64(static_cast<std::int64_t>(negative ? ~bits + 1 : bits));
     } else {
-      want.error_code = io::conversion_error_code;
+      want.error_code = io::ERROR_DATA_CONVERSION;
     }
   }
   const std::string_view allowed_after{"\n\0,/; \t\r)*", 10};
-  if (allowed_after.find(record[s]) == std::string_view::npos) want.error_code = io::conversion_error_code;
+  if (allowed_after.find(record[s]) == std::string_view::npos) want.error_code = io::ERROR_DATA_CONVERSION;
   want.scanned_length = s;
   want.record_after = record;
   return want;

@@ -11,10 +11,10 @@
 #include <cstring>
 #include <span>
 
-#include "format_output.h"
+#include "errors.h"
 #include "number_to_text.h"
+#include "output_record.h"
 #include "record_io.h"
-#include "statement.h"
 #include "units.h"
 
 namespace io {

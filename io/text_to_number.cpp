@@ -323,7 +323,7 @@ numeric_scan scan_numeric_constant(std::span<char> text, bool decimal_comma) {
       scan.value_class = numeric_class::NUMERIC_REAL;
       scan.value = scanned_real64(*real);
     } else {
-      scan.error_code = conversion_error_code;
+      scan.error_code = ERROR_DATA_CONVERSION;
     }
   };
 
@@ -387,13 +387,13 @@ numeric_scan scan_numeric_constant(std::span<char> text, bool decimal_comma) {
       scan.value_class = numeric_class::NUMERIC_INT64;
       scan.value = scanned_int64(wide.value);
     } else {
-      scan.error_code = conversion_error_code;
+      scan.error_code = ERROR_DATA_CONVERSION;
     }
   }
 
   assert(s < text.size());
   scan.scanned_length = s;
-  if (!is_terminator(p[s])) scan.error_code = conversion_error_code;
+  if (!is_terminator(p[s])) scan.error_code = ERROR_DATA_CONVERSION;
   return scan;
 }
 

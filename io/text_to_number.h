@@ -10,6 +10,7 @@
 
 // The scanner's callers classify the characters around a constant as it does.
 #include "characters.h"
+#include "errors.h"
 #include "record_io.h"
 
 namespace io {
@@ -52,11 +53,10 @@ constexpr scanned_value scanned_logical(bool value) {
   return {TYPE_LOGICAL4, value ? 0xFFFFFFFFu : 0u};
 }
 
-// The one error this module reports: "error on data conversion".
-inline constexpr std::int32_t conversion_error_code = 231;
+// The one error this module reports is ERROR_DATA_CONVERSION, "error on data conversion".
 
 struct numeric_scan {
-  std::int32_t error_code;      // 0, or conversion_error_code
+  std::int32_t error_code;      // 0, or ERROR_DATA_CONVERSION
   numeric_class value_class;    // meaningful when error_code is 0
   // Meaningful when error_code is 0: NUMERIC_INT32 gives type 25, NUMERIC_INT64 type 26,
   // NUMERIC_REAL type 28, and NUMERIC_EMPTY type 25 with the value 0.
