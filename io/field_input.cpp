@@ -13,57 +13,16 @@
 
 #include "errors.h"
 #include "item_store.h"
+#include "item_types.h"
 #include "record_io.h"
 #include "text_to_number.h"
 
 namespace io {
 namespace {
 
-enum class input_kind : std::int32_t {
-  KIND_INTEGER = 0,
-  KIND_LOGICAL = 1,
-  KIND_TYPELESS = 2,
-  KIND_REAL = 3,
-  KIND_CHARACTER = 4,
-  KIND_UNKNOWN = 5  // a type no data edit takes
-};
-
-struct item_shape {
-  std::int32_t size;
-  input_kind kind;
-};
-
-// The types and sizes formatted output takes: the quad real is read through its first 8
-// bytes, and the 8-byte word and the complex types are not data-edit items.
-constexpr std::int32_t highest_type_code = TYPE_INTEGER1;
-constexpr auto shapes_by_code = [] {
-  std::array<item_shape, highest_type_code + 1> table{};
-  for (auto& entry : table) entry = {0, input_kind::KIND_UNKNOWN};
-  const auto set = [&table](std::int32_t type, std::int32_t size, input_kind kind) {
-    table[static_cast<std::size_t>(type)] = {size, kind};
-  };
-  set(TYPE_INTEGER1, 1, input_kind::KIND_INTEGER);
-  set(TYPE_INTEGER2, 2, input_kind::KIND_INTEGER);
-  set(TYPE_INTEGER4, 4, input_kind::KIND_INTEGER);
-  set(TYPE_INTEGER8, 8, input_kind::KIND_INTEGER);
-  set(TYPE_LOGICAL1, 1, input_kind::KIND_LOGICAL);
-  set(TYPE_LOGICAL2, 2, input_kind::KIND_LOGICAL);
-  set(TYPE_LOGICAL4, 4, input_kind::KIND_LOGICAL);
-  set(TYPE_LOGICAL8, 8, input_kind::KIND_LOGICAL);
-  set(TYPE_WORD4, 4, input_kind::KIND_TYPELESS);
-  set(TYPE_REAL4, 4, input_kind::KIND_REAL);
-  set(TYPE_REAL8, 8, input_kind::KIND_REAL);
-  set(TYPE_REAL16, 8, input_kind::KIND_REAL);
-  return table;
-}();
-static_assert(shapes_by_code[TYPE_REAL16].size == 8);
-static_assert(shapes_by_code[TYPE_WORD8].kind == input_kind::KIND_UNKNOWN);
-static_assert(shapes_by_code[TYPE_COMPLEX8].kind == input_kind::KIND_UNKNOWN);
-
 item_shape shape_of(input_item item) {
-  if (item.type == TYPE_CHARACTER) return {std::max(item.length, 0), input_kind::KIND_CHARACTER};
-  if (item.type < 0 || item.type > highest_type_code) return {0, input_kind::KIND_UNKNOWN};
-  return shapes_by_code[static_cast<std::size_t>(item.type)];
+  if (item.type == TYPE_CHARACTER) return {std::max(item.length, 0), item_kind::KIND_CHARACTER};
+  return shape_of_type(item.type);
 }
 
 // The bare codes run from A down to Z, each with the form that carries operands.
@@ -95,22 +54,8 @@ constexpr resolved_edit edit_error(std::int32_t code) {
   return {code, field_form::FORM_CHARACTER, 0, 0, 0, 0, 0};
 }
 
-std::int32_t default_integer_width(std::int32_t size) {
-  if (size <= 2) return 7;
-  return size == 4 ? 12 : 24;
-}
-
-struct real_defaults {
-  std::int32_t width, decimals;
-};
-real_defaults default_real_layout(std::int32_t type) {
-  if (type == TYPE_REAL4) return {15, 7};
-  if (type == TYPE_REAL8) return {25, 16};
-  return {44, 34};
-}
-
 std::int32_t default_radix_width(const item_shape& shape, std::int32_t bits_per_digit) {
-  if (shape.kind == input_kind::KIND_CHARACTER) {
+  if (shape.kind == item_kind::KIND_CHARACTER) {
     return static_cast<std::int32_t>((8 * std::int64_t{shape.size} + bits_per_digit - 1) /
                                      bits_per_digit);
   }
@@ -129,8 +74,8 @@ resolved_edit resolve(input_edit edit, input_item item, bool format_relaxed) {
   }
   const item_shape shape = shape_of(item);
   const std::int32_t width = std::max(edit.width, 0);
-  const input_kind kind = shape.kind;
-  const bool real_item = kind == input_kind::KIND_REAL;
+  const item_kind kind = shape.kind;
+  const bool real_item = kind == item_kind::KIND_REAL;
   const bool wide = shape.size == 8;
   resolved_edit r{0, field_form::FORM_CHARACTER, width, 0, item.type, shape.size, 0};
   switch (edit.code) {
@@ -141,12 +86,12 @@ resolved_edit resolve(input_edit edit, input_item item, bool format_relaxed) {
     default:
       return edit_error(ERROR_INVALID_EDIT);
   }
-  if (kind == input_kind::KIND_UNKNOWN) return edit_error(ERROR_EDIT_MISMATCH);
+  if (kind == item_kind::KIND_UNKNOWN) return edit_error(ERROR_EDIT_MISMATCH);
   if (edit.code == FORMAT_G_W) {
     switch (kind) {
-      case input_kind::KIND_CHARACTER: edit.code = FORMAT_A_W; break;
-      case input_kind::KIND_LOGICAL: edit.code = FORMAT_L_W; break;
-      case input_kind::KIND_REAL: break;
+      case item_kind::KIND_CHARACTER: edit.code = FORMAT_A_W; break;
+      case item_kind::KIND_LOGICAL: edit.code = FORMAT_L_W; break;
+      case item_kind::KIND_REAL: break;
       default: edit.code = FORMAT_I_W; break;
     }
   }
@@ -155,22 +100,22 @@ resolved_edit resolve(input_edit edit, input_item item, bool format_relaxed) {
       if (edit.bare) r.width = shape.size;
       return r;
     case FORMAT_L_W:
-      if (kind == input_kind::KIND_CHARACTER || (real_item && !format_relaxed)) {
+      if (kind == item_kind::KIND_CHARACTER || (real_item && !format_relaxed)) {
         return edit_error(ERROR_EDIT_MISMATCH);
       }
       r.form = field_form::FORM_LOGICAL;
       r.width = std::max(edit.bare ? 2 : width, 1);
       if (real_item) r.store_type = wide ? TYPE_LOGICAL8 : TYPE_LOGICAL4;
-      if (kind == input_kind::KIND_TYPELESS) r.store_type = TYPE_LOGICAL4;
+      if (kind == item_kind::KIND_TYPELESS) r.store_type = TYPE_LOGICAL4;
       return r;
     case FORMAT_I_W:
-      if (kind == input_kind::KIND_CHARACTER || (real_item && !format_relaxed)) {
+      if (kind == item_kind::KIND_CHARACTER || (real_item && !format_relaxed)) {
         return edit_error(ERROR_EDIT_MISMATCH);
       }
       r.form = field_form::FORM_INTEGER;
       if (edit.bare) r.width = default_integer_width(shape.size);
       if (real_item) r.store_type = wide ? TYPE_INTEGER8 : TYPE_INTEGER4;
-      if (kind == input_kind::KIND_TYPELESS) r.store_type = TYPE_INTEGER4;
+      if (kind == item_kind::KIND_TYPELESS) r.store_type = TYPE_INTEGER4;
       return r;
     case FORMAT_Z_W:
     case FORMAT_O_W:
@@ -180,8 +125,8 @@ resolved_edit resolve(input_edit edit, input_item item, bool format_relaxed) {
       if (edit.bare) r.width = default_radix_width(shape, r.bits_per_digit);
       return r;
     default: {
-      if (kind == input_kind::KIND_CHARACTER ||
-          (!real_item && kind != input_kind::KIND_TYPELESS && !format_relaxed)) {
+      if (kind == item_kind::KIND_CHARACTER ||
+          (!real_item && kind != item_kind::KIND_TYPELESS && !format_relaxed)) {
         return edit_error(ERROR_EDIT_MISMATCH);
       }
       r.form = field_form::FORM_REAL;

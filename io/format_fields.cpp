@@ -20,33 +20,6 @@
 namespace io {
 namespace {
 
-struct item_type {
-  std::int32_t type;
-  std::int32_t size;
-  item_kind kind;
-};
-// The quad real (29) is read through its first 8 bytes, as the size table has it.
-constexpr item_type item_types[] = {
-    {TYPE_INTEGER1, 1, item_kind::KIND_INTEGER}, {TYPE_INTEGER2, 2, item_kind::KIND_INTEGER},
-    {TYPE_INTEGER4, 4, item_kind::KIND_INTEGER}, {TYPE_INTEGER8, 8, item_kind::KIND_INTEGER},
-    {TYPE_LOGICAL1, 1, item_kind::KIND_LOGICAL}, {TYPE_LOGICAL2, 2, item_kind::KIND_LOGICAL},
-    {TYPE_LOGICAL4, 4, item_kind::KIND_LOGICAL}, {TYPE_LOGICAL8, 8, item_kind::KIND_LOGICAL},
-    {TYPE_WORD4, 4, item_kind::KIND_TYPELESS},   {TYPE_REAL4, 4, item_kind::KIND_REAL},
-    {TYPE_REAL8, 8, item_kind::KIND_REAL},       {TYPE_REAL16, 8, item_kind::KIND_REAL},
-};
-static_assert(std::size(item_types) == 12);
-
-// The same rows indexed by type code; a code no row names has size 0 and kind unknown.
-constexpr std::int32_t highest_type_code = TYPE_INTEGER1;
-constexpr auto item_types_by_code = [] {
-  std::array<item_type, highest_type_code + 1> table{};
-  for (auto& entry : table) entry = {0, 0, item_kind::KIND_UNKNOWN};
-  for (const auto& entry : item_types) table[static_cast<std::size_t>(entry.type)] = entry;
-  return table;
-}();
-static_assert(item_types_by_code[TYPE_REAL4].size == 4 && item_types_by_code[TYPE_REAL16].size == 8);
-static_assert(item_types_by_code[TYPE_COMPLEX8].kind == item_kind::KIND_UNKNOWN);
-
 // Integers, logicals and words of up to 4 bytes are sign-extended 32-bit values.
 std::int64_t integer_value(const item_ref& item) {
   switch (item.size) {
@@ -128,21 +101,6 @@ std::int32_t as_integer(const item_ref& item, integer_view& out) {
     out = {bits, 8};
   }
   return 0;
-}
-
-// Iw / I default width by the value's size.
-std::int32_t default_integer_width(std::int64_t size) {
-  if (size <= 2) return 7;
-  return size == 4 ? 12 : 24;
-}
-
-struct real_defaults {
-  std::int32_t width, decimals;
-};
-real_defaults default_real_layout(std::int32_t type) {
-  if (type == TYPE_REAL4) return {15, 7};
-  if (type == TYPE_REAL8) return {25, 16};
-  return {44, 34};
 }
 
 field failure(std::int32_t code) { return {code, 0, {}}; }
@@ -297,9 +255,8 @@ field radix_field(const edit_descriptor& d, const item_ref& item, const field_se
 item_ref make_item(std::int32_t type, const char* address, std::int32_t length) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(address);
   if (type == TYPE_CHARACTER) return {bytes, type, std::max(length, 0), item_kind::KIND_CHARACTER};
-  if (type < 0 || type > highest_type_code) return {bytes, type, 0, item_kind::KIND_UNKNOWN};
-  const item_type& entry = item_types_by_code[static_cast<std::size_t>(type)];
-  return {bytes, type, entry.size, entry.kind};
+  const item_shape shape = shape_of_type(type);
+  return {bytes, type, shape.size, shape.kind};
 }
 
 field edit_field(edit_descriptor d, const item_ref& item, const field_settings& settings) {

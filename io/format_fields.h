@@ -3,16 +3,9 @@
 #include <cstdint>
 #include <string_view>
 
-namespace io {
+#include "item_types.h"
 
-enum class item_kind : std::int32_t {
-  KIND_INTEGER = 0,
-  KIND_LOGICAL = 1,
-  KIND_TYPELESS = 2,
-  KIND_REAL = 3,
-  KIND_CHARACTER = 4,
-  KIND_UNKNOWN = 5  // a type the data edits do not take
-};
+namespace io {
 
 // An item's bytes: what they are and how many (a character item's length).
 struct item_ref {
