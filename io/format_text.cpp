@@ -41,6 +41,7 @@ constexpr std::int32_t fault_codes[] = {
     ERROR_FORMAT_SYNTAX,             // FAULT_MISSING_WIDTH
 };
 static_assert(std::size(fault_codes) == format_text_fault_count);
+// A row left out shifts every later one: the last row must still be the last fault.
 static_assert(fault_codes[static_cast<std::size_t>(format_text_fault::FAULT_MISSING_WIDTH)] ==
               ERROR_FORMAT_SYNTAX);
 
@@ -56,9 +57,15 @@ struct cached_format {
 // warm cache allocates nothing.
 constexpr std::size_t cache_entries = 8;
 
+// No entry: the pending text is in `pending_text`.
+constexpr std::size_t no_entry = cache_entries;
+
+// The caller's buffer need not outlive io_set_format_text: a text the cache holds is
+// remembered by its entry, any other is copied.
 struct format_text_state {
-  std::string pending_text;  // copied: the caller's buffer need not outlive the call
   bool text_pending = false;
+  std::size_t pending_entry = no_entry;
+  std::string pending_text;
   std::int32_t pending_error = 0;  // the text could not be kept
   std::array<cached_format, cache_entries> cache;
   std::size_t last_hit = 0;
@@ -69,8 +76,31 @@ never_destroyed<format_text_state> the_state;
 
 format_text_state& state() { return the_state.value; }
 
-bool same_text(const std::string& held, std::string_view text) {
-  return held.size() == text.size() && std::memcmp(held.data(), text.data(), text.size()) == 0;
+template <typename Word>
+Word word_at(const char* p) {
+  Word word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// Compared on every statement, and short: word loads the compiler keeps inline cost less
+// than a call to memcmp.
+bool same_text(std::string_view held, std::string_view text) {
+  const std::size_t n = held.size();
+  if (n != text.size()) return false;
+  const char* a = held.data();
+  const char* b = text.data();
+  if (n >= 8) {
+    for (std::size_t i = 0; i + 8 < n; i += 8)
+      if (word_at<std::uint64_t>(a + i) != word_at<std::uint64_t>(b + i)) return false;
+    return word_at<std::uint64_t>(a + n - 8) == word_at<std::uint64_t>(b + n - 8);
+  }
+  if (n >= 4)
+    return word_at<std::uint32_t>(a) == word_at<std::uint32_t>(b) &&
+           word_at<std::uint32_t>(a + n - 4) == word_at<std::uint32_t>(b + n - 4);
+  for (std::size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
 }
 
 // Fills `entry` from `text`, in the entry's own buffers. One pass counts the words when they
@@ -95,29 +125,30 @@ void compile_into(cached_format& entry, std::string_view text) {
   }
 }
 
-// The entry holding `text`, compiled now if no entry holds it; the least recently used
-// entry makes room.
-const cached_format& cached(std::string_view text) {
+// The entry holding `text`, or no_entry.
+std::size_t find_entry(std::string_view text) {
   auto& s = state();
-  ++s.uses;
-  if (cached_format& last = s.cache[s.last_hit]; last.last_use != 0 && same_text(last.text, text)) {
-    last.last_use = s.uses;
-    return last;
+  if (s.cache[s.last_hit].last_use != 0 && same_text(s.cache[s.last_hit].text, text)) return s.last_hit;
+  for (std::size_t i = 0; i < cache_entries; ++i)
+    if (s.cache[i].last_use != 0 && same_text(s.cache[i].text, text)) return i;
+  return no_entry;
+}
+
+// The pending text's entry, compiled now into the least recently used entry if no entry
+// holds it.
+const cached_format& pending_format() {
+  auto& s = state();
+  std::size_t index = s.pending_entry;
+  if (index == no_entry) {
+    index = 0;
+    for (std::size_t i = 1; i < cache_entries; ++i)
+      if (s.cache[i].last_use < s.cache[index].last_use) index = i;
+    s.cache[index].last_use = 1;  // filled, whatever its use count becomes below
+    compile_into(s.cache[index], s.pending_text);
   }
-  std::size_t oldest = 0;
-  for (std::size_t i = 0; i < cache_entries; ++i) {
-    cached_format& entry = s.cache[i];
-    if (entry.last_use != 0 && same_text(entry.text, text)) {
-      entry.last_use = s.uses;
-      s.last_hit = i;
-      return entry;
-    }
-    if (entry.last_use < s.cache[oldest].last_use) oldest = i;
-  }
-  cached_format& entry = s.cache[oldest];
-  entry.last_use = s.uses;
-  s.last_hit = oldest;
-  compile_into(entry, text);
+  cached_format& entry = s.cache[index];
+  if (entry.last_use != 0) entry.last_use = ++s.uses;
+  s.last_hit = index;
   return entry;
 }
 
@@ -127,6 +158,8 @@ void set_statement_format_text(std::string_view text) {
   auto& s = state();
   s.text_pending = true;
   s.pending_error = 0;
+  s.pending_entry = find_entry(text);
+  if (s.pending_entry != no_entry) return;
   try {
     s.pending_text.assign(text);
   } catch (const std::bad_alloc&) {
@@ -143,7 +176,7 @@ statement_format take_statement_format(const std::int32_t* format) {
   if (format != nullptr) return {format, unbounded_format, 0};
   if (!text_given) return {nullptr, 0, ERROR_INVALID_EDIT};
   if (s.pending_error != 0) return {nullptr, 0, s.pending_error};
-  const cached_format& entry = cached(s.pending_text);
+  const cached_format& entry = pending_format();
   if (entry.error != 0) return {nullptr, 0, entry.error};
   // Bounded by the words the text gave: the interpreter never reads past them.
   return {entry.words.data(), entry.words.size(), 0};
