@@ -55,24 +55,35 @@ namespace io {
    but not inside a name or number. Any number may be written "<i>": the operand then comes
    from the routine that fmt_register_operand registered as index i. */
 
-/* Why a format text did not compile; the offset in format_compile_result says where. */
+/* Why a format text did not compile; the offset in format_compile_result says where. Each
+   fault is one situation a report can name exactly; where a text holds several, the first
+   met reading left to right is the one given. */
 enum class format_text_fault : std::int32_t {
   FAULT_NONE = 0,
   FAULT_NO_OPENING_PARENTHESIS = 1, /* the text does not begin with "(" */
-  FAULT_UNBALANCED_PARENTHESES = 2, /* the text ends inside a group, or ")" closes nothing */
-  FAULT_TEXT_AFTER_END = 3,         /* something follows the closing ")" */
-  FAULT_UNKNOWN_DESCRIPTOR = 4,
-  FAULT_MISSING_WIDTH = 5,          /* or the n of Tn, nX, nH, the k of kP */
-  FAULT_MISSING_DECIMALS = 6,       /* Fw, Dw, Ew, Gw without ".d" */
-  FAULT_BAD_NUMBER = 7,             /* no digits after "." or "E", past 2147483647, bad "<i>" */
-  FAULT_VALUE_OUT_OF_RANGE = 8,     /* repeat or n of 0, width 0, m > w, e = 0, k out of range */
-  FAULT_UNTERMINATED_LITERAL = 9,
+  FAULT_UNBALANCED_PARENTHESES = 2, /* a ")" that closes nothing */
+  FAULT_TEXT_AFTER_END = 3,         /* something but blanks follows the final ")" */
+  FAULT_UNKNOWN_DESCRIPTOR = 4,     /* a letter that begins no descriptor */
+  FAULT_MISSING_VALUE = 5,          /* P, X without their number, T, TL, TR, B without it */
+  FAULT_MALFORMED_REAL = 6,         /* E, EN, ES, F, D, G: no width, no ".d", no e after E,
+                                       a width or e of 0 */
+  FAULT_BAD_NUMBER = 7,             /* past 2147483647, a bad "<i>", a signed number not kP */
+  FAULT_VALUE_OUT_OF_RANGE = 8,     /* repeat or n of 0, width 0, m > w */
+  FAULT_MALFORMED_LITERAL = 9,      /* no closing quote, nH past the text, H without a fixed
+                                       n of at least 1 */
   FAULT_MISSING_COMMA = 10,
   FAULT_MISSING_DESCRIPTOR = 11,    /* "(,", ",,", ",)", "()" inside, a count before nothing */
   FAULT_REPEAT_NOT_ALLOWED = 12,    /* a count before a literal or a control edit */
   FAULT_NESTING_TOO_DEEP = 13,      /* more than 20 live repeats, or 64 open groups */
-  FAULT_TOO_LONG = 14               /* more words than a 32-bit index reaches */
+  FAULT_TOO_LONG = 14,              /* more words than a 32-bit index reaches */
+  FAULT_UNEXPECTED_END = 15,        /* the text ends before its parentheses close */
+  FAULT_ILLEGAL_CHARACTER = 16,     /* a character no format uses, outside a literal */
+  FAULT_NUMBER_MISSING = 17,        /* no digits after "." of a data descriptor, "-" or "+" */
+  FAULT_SCALE_OUT_OF_RANGE = 18,    /* kP with k outside -128..127 */
+  FAULT_MISPLACED_CHARACTER = 19,   /* a character of the format's own where no item begins */
+  FAULT_MISSING_WIDTH = 20          /* ".m" where the width of I, A, L, Z or O stands */
 };
+inline constexpr std::size_t format_text_fault_count = 21;
 
 struct format_compile_result {
   format_text_fault fault;
@@ -227,14 +238,22 @@ class format_text_compiler {
     emit(value.value);
   }
 
-  /* Digits without blanks inside, as a 32-bit value. */
-  constexpr bool parse_digits(std::int32_t& value) {
+  /* Digits without blanks inside, as a 32-bit value. Too many digits for a kP is still
+     a scale factor out of range, the fault the k has whatever its size. */
+  constexpr bool parse_digits(std::int32_t& value,
+                              format_text_fault missing = format_text_fault::FAULT_BAD_NUMBER) {
     const std::size_t start = position_;
     std::int64_t total = 0;
-    if (!is_digit(current())) return fail(format_text_fault::FAULT_BAD_NUMBER, start);
+    if (!is_digit(current())) return fail(missing, start);
     while (is_digit(current())) {
       total = total * 10 + (current() - '0');
-      if (total > largest_operand) return fail(format_text_fault::FAULT_BAD_NUMBER, start);
+      if (total > largest_operand) {
+        while (is_digit(current())) ++position_;
+        skip_blanks();
+        return fail(upper_case(current()) == 'P' ? format_text_fault::FAULT_SCALE_OUT_OF_RANGE
+                                                 : format_text_fault::FAULT_BAD_NUMBER,
+                    start);
+      }
       ++position_;
     }
     value = static_cast<std::int32_t>(total);
@@ -259,10 +278,11 @@ class format_text_compiler {
   }
 
   /* A constant must lie in [low, high]; a routine's value is checked at run time. */
-  constexpr bool check_range(operand value, std::int32_t low, std::int32_t high,
-                             std::size_t offset) {
+  constexpr bool check_range(
+      operand value, std::int32_t low, std::int32_t high, std::size_t offset,
+      format_text_fault fault = format_text_fault::FAULT_VALUE_OUT_OF_RANGE) {
     if (value.is_constant() && (value.value < low || value.value > high))
-      return fail(format_text_fault::FAULT_VALUE_OUT_OF_RANGE, offset);
+      return fail(fault, offset);
     return true;
   }
 
@@ -272,6 +292,13 @@ class format_text_compiler {
     return parse_operand(value);
   }
 
+  /* Characters a format is written with, outside its literals; any other is illegal. */
+  static constexpr bool is_letter(char c) { return upper_case(c) >= 'A' && upper_case(c) <= 'Z'; }
+  static constexpr bool is_format_character(char c) {
+    return is_letter(c) || is_digit(c) || std::string_view{" \t(),.'\"/:$+-<>"}.find(c) !=
+                                                 std::string_view::npos;
+  }
+
   constexpr bool compile() {
     skip_blanks();
     if (current() != '(') return fail(format_text_fault::FAULT_NO_OPENING_PARENTHESIS, position_);
@@ -279,7 +306,7 @@ class format_text_compiler {
     preceding before = preceding::PRECEDING_LIST_START;
     for (;;) {
       skip_blanks();
-      if (at_end()) return fail(format_text_fault::FAULT_UNBALANCED_PARENTHESES, position_);
+      if (at_end()) return fail(format_text_fault::FAULT_UNEXPECTED_END, position_);
       const std::size_t start = position_;
       if (current() == ',') {
         if (before == preceding::PRECEDING_LIST_START || before == preceding::PRECEDING_COMMA)
@@ -298,10 +325,12 @@ class format_text_compiler {
         before = preceding::PRECEDING_ITEM;
         continue;
       }
+      /* A missing comma comes before whatever is wrong further inside the item; a
+         character that begins no item at all is that item's own fault. */
+      if (!comma_optional(before, peek_item()) && begins_item())
+        return fail(format_text_fault::FAULT_MISSING_COMMA, start);
       item parsed{};
       if (!parse_item(parsed)) return false;
-      if (!comma_optional(before, parsed))
-        return fail(format_text_fault::FAULT_MISSING_COMMA, start);
       switch (parsed.kind) {
         case item_kind::ITEM_GROUP: before = preceding::PRECEDING_LIST_START; break;
         case item_kind::ITEM_SCALE: before = preceding::PRECEDING_SCALE; break;
@@ -317,6 +346,38 @@ class format_text_compiler {
     if (before != preceding::PRECEDING_ITEM && before != preceding::PRECEDING_SCALE) return true;
     if (parsed.kind == item_kind::ITEM_BREAK && !parsed.counted) return true;
     return before == preceding::PRECEDING_SCALE && parsed.kind == item_kind::ITEM_FOLLOWS_SCALE;
+  }
+
+  /* The kind of the item at the position, as far as the comma rule needs it, read ahead
+     without parsing the item. */
+  constexpr item peek_item() const {
+    std::size_t at = position_;
+    const auto character = [&](std::size_t i) { return i < text_.size() ? text_[i] : '\0'; };
+    char first = character(at);
+    if (first == '/' || first == ':' || first == '$') return {item_kind::ITEM_BREAK, false};
+    const bool counted = is_digit(first) || first == '<';
+    if (counted) {
+      while (is_digit(character(at)) || character(at) == '<' || character(at) == '>' ||
+             character(at) == ' ' || character(at) == '\t')
+        ++at;
+      first = upper_case(character(at));
+      if (first == 'P') return {item_kind::ITEM_SCALE, false};
+      if (first == '/') return {item_kind::ITEM_BREAK, true};
+    }
+    const std::size_t index = match_name(at);
+    if (index < std::size(descriptor_names) && descriptor_names[index].follows_scale)
+      return {item_kind::ITEM_FOLLOWS_SCALE, counted};
+    return {item_kind::ITEM_PLAIN, counted};
+  }
+
+  /* Whether the character at the position may begin an item: a letter must begin a name,
+     or be the P, X or H that wants a number before it. */
+  constexpr bool begins_item() const {
+    const char first = current();
+    if (!is_letter(first)) return is_format_character(first);
+    const char letter = upper_case(first);
+    return letter == 'P' || letter == 'X' || letter == 'H' ||
+           match_name(position_) < std::size(descriptor_names);
   }
 
   constexpr bool finish() {
@@ -394,7 +455,7 @@ class format_text_compiler {
       parsed = {item_kind::ITEM_PLAIN, false};
       return parse_hollerith(number, start);
     }
-    if (at_end()) return fail(format_text_fault::FAULT_UNBALANCED_PARENTHESES, position_);
+    if (at_end()) return fail(format_text_fault::FAULT_UNEXPECTED_END, position_);
     if (next == ')' || next == ',')
       return fail(format_text_fault::FAULT_MISSING_DESCRIPTOR, position_);
     if (!check_range(number, 1, largest_operand, start)) return false;
@@ -427,7 +488,7 @@ class format_text_compiler {
     ++position_;
     skip_blanks();
     operand scale{};
-    if (!parse_digits(scale.value)) return false;
+    if (!parse_digits(scale.value, format_text_fault::FAULT_NUMBER_MISSING)) return false;
     if (negative) scale.value = -scale.value;
     skip_blanks();
     if (upper_case(current()) != 'P') return fail(format_text_fault::FAULT_BAD_NUMBER, start);
@@ -436,7 +497,8 @@ class format_text_compiler {
   }
 
   constexpr bool emit_scale(operand scale, std::size_t start, item& parsed) {
-    if (!check_range(scale, -128, 127, start)) return false;
+    if (!check_range(scale, -128, 127, start, format_text_fault::FAULT_SCALE_OUT_OF_RANGE))
+      return false;
     emit(FORMAT_SCALE);
     emit_operand(scale);
     parsed = {item_kind::ITEM_SCALE, false};
@@ -452,7 +514,7 @@ class format_text_compiler {
     const std::size_t first_byte = position_;
     std::size_t length = 0;
     for (;;) {
-      if (at_end()) return fail(format_text_fault::FAULT_UNTERMINATED_LITERAL, start);
+      if (at_end()) return fail(format_text_fault::FAULT_MALFORMED_LITERAL, start);
       if (current() == quote) {
         if (position_ + 1 < text_.size() && text_[position_ + 1] == quote) {
           position_ += 2;
@@ -487,11 +549,12 @@ class format_text_compiler {
 
   /* The n characters after "nH", blanks included. */
   constexpr bool parse_hollerith(operand count, std::size_t start) {
-    if (!count.is_constant()) return fail(format_text_fault::FAULT_BAD_NUMBER, start);
-    if (!check_range(count, 1, largest_operand, start)) return false;
+    if (!count.is_constant()) return fail(format_text_fault::FAULT_MALFORMED_LITERAL, start);
+    if (!check_range(count, 1, largest_operand, start, format_text_fault::FAULT_MALFORMED_LITERAL))
+      return false;
     const auto length = static_cast<std::size_t>(count.value);
     if (text_.size() - position_ < length)
-      return fail(format_text_fault::FAULT_UNTERMINATED_LITERAL, start);
+      return fail(format_text_fault::FAULT_MALFORMED_LITERAL, start);
     emit(FORMAT_LITERAL2);
     emit(count.value);
     for (std::size_t word = 0; word < (length + 3) / 4; ++word) {
@@ -509,13 +572,14 @@ class format_text_compiler {
   /* The entry's index, or the table's size when no name matches. Indices and copies
      rather than pointers: with the undefined-behaviour sanitizer, g++ cannot evaluate its
      null checks on addresses inside the table at compile time. */
-  constexpr std::size_t match_name() const {
+  constexpr std::size_t match_name(std::size_t at) const {
+    if (at > text_.size()) return std::size(descriptor_names);
     for (std::size_t index = 0; index < std::size(descriptor_names); ++index) {
       const std::string_view name = descriptor_names[index].name;
-      if (text_.size() - position_ < name.size()) continue;
+      if (text_.size() - at < name.size()) continue;
       bool same = true;
       for (std::size_t i = 0; i < name.size(); ++i)
-        if (upper_case(text_[position_ + i]) != name[i]) same = false;
+        if (upper_case(text_[at + i]) != name[i]) same = false;
       if (same) return index;
     }
     return std::size(descriptor_names);
@@ -523,12 +587,15 @@ class format_text_compiler {
 
   /* A descriptor by its letters; `counted` when a repeat count was already written. */
   constexpr bool parse_named(std::size_t start, bool counted, item& parsed) {
-    const std::size_t index = match_name();
+    const std::size_t index = match_name(position_);
     if (index == std::size(descriptor_names)) {
       const char letter = upper_case(current());
-      if (letter == 'P' || letter == 'X' || letter == 'H')
-        return fail(format_text_fault::FAULT_MISSING_WIDTH, position_);
-      return fail(format_text_fault::FAULT_UNKNOWN_DESCRIPTOR, position_);
+      if (letter == 'P' || letter == 'X') return fail(format_text_fault::FAULT_MISSING_VALUE, position_);
+      if (letter == 'H') return fail(format_text_fault::FAULT_MALFORMED_LITERAL, position_);
+      if (is_letter(letter)) return fail(format_text_fault::FAULT_UNKNOWN_DESCRIPTOR, position_);
+      if (at_end() || !is_format_character(letter))
+        return fail(format_text_fault::FAULT_ILLEGAL_CHARACTER, position_);
+      return fail(format_text_fault::FAULT_MISPLACED_CHARACTER, position_);
     }
     const descriptor_name entry = descriptor_names[index];
     if (counted && !entry.is_data) return fail(format_text_fault::FAULT_REPEAT_NOT_ALLOWED, start);
@@ -540,16 +607,24 @@ class format_text_compiler {
       emit(entry.code);
       return true;
     }
+    const bool real = entry.shape == operand_shape::SHAPE_WIDTH_DECIMALS ||
+                      entry.shape == operand_shape::SHAPE_WIDTH_DECIMALS_EXPONENT;
     if (!at_operand()) {
       if (entry.bare_code == 0 || current() == '.')
-        return fail(format_text_fault::FAULT_MISSING_WIDTH, position_);
+        return fail(real                   ? format_text_fault::FAULT_MALFORMED_REAL
+                    : entry.bare_code == 0 ? format_text_fault::FAULT_MISSING_VALUE
+                                           : format_text_fault::FAULT_MISSING_WIDTH,
+                    position_);
       emit(entry.bare_code);
       return true;
     }
     const std::size_t width_offset = position_;
     operand width{};
     if (!parse_operand(width)) return false;
-    if (!check_range(width, entry.min_width, largest_operand, width_offset)) return false;
+    if (!check_range(width, entry.min_width, largest_operand, width_offset,
+                     real ? format_text_fault::FAULT_MALFORMED_REAL
+                          : format_text_fault::FAULT_VALUE_OUT_OF_RANGE))
+      return false;
     emit(entry.code);
     emit_operand(width);
     switch (entry.shape) {
@@ -571,7 +646,7 @@ class format_text_compiler {
     if (current() == '.') {
       ++position_;
       const std::size_t offset = position_;
-      if (!parse_required(digits, format_text_fault::FAULT_BAD_NUMBER)) return false;
+      if (!parse_required(digits, format_text_fault::FAULT_NUMBER_MISSING)) return false;
       if (width.is_constant() && width.value > 0 &&
           !check_range(digits, 0, width.value, offset))
         return false;
@@ -583,18 +658,19 @@ class format_text_compiler {
   /* ".d" and, for E, EN, ES and G, an optional "Ee" behind the -23 marker. */
   constexpr bool parse_decimals(bool exponent_allowed) {
     skip_blanks();
-    if (current() != '.') return fail(format_text_fault::FAULT_MISSING_DECIMALS, position_);
+    if (current() != '.') return fail(format_text_fault::FAULT_MALFORMED_REAL, position_);
     ++position_;
     operand decimals{};
-    if (!parse_required(decimals, format_text_fault::FAULT_MISSING_DECIMALS)) return false;
+    if (!parse_required(decimals, format_text_fault::FAULT_NUMBER_MISSING)) return false;
     emit_operand(decimals);
     skip_blanks();
     if (!exponent_allowed || upper_case(current()) != 'E') return true;
     ++position_;
     const std::size_t offset = position_;
     operand exponent{};
-    if (!parse_required(exponent, format_text_fault::FAULT_BAD_NUMBER)) return false;
-    if (!check_range(exponent, 1, largest_operand, offset)) return false;
+    if (!parse_required(exponent, format_text_fault::FAULT_MALFORMED_REAL)) return false;
+    if (!check_range(exponent, 1, largest_operand, offset, format_text_fault::FAULT_MALFORMED_REAL))
+      return false;
     emit(FORMAT_EXPONENT_WIDTH);
     emit_operand(exponent);
     return true;

@@ -17,6 +17,7 @@
 namespace {
 
 using io::format_text_fault;
+using namespace std::literals;
 
 // The program's total line, word by word as the interpreter expects it.
 constexpr std::int32_t total_words[] = {
@@ -138,49 +139,49 @@ struct malformed_case {
 constexpr malformed_case malformed_cases[] = {
     {"", format_text_fault::FAULT_NO_OPENING_PARENTHESIS, 0},
     {"I5", format_text_fault::FAULT_NO_OPENING_PARENTHESIS, 0},
-    {"(I5", format_text_fault::FAULT_UNBALANCED_PARENTHESES, 3},
-    {"((I5)", format_text_fault::FAULT_UNBALANCED_PARENTHESES, 5},
-    {"(I5))", format_text_fault::FAULT_UNBALANCED_PARENTHESES, 4},
-    {"(3", format_text_fault::FAULT_UNBALANCED_PARENTHESES, 2},
+    {"(I5", format_text_fault::FAULT_UNEXPECTED_END, 3},
+    {"((I5)", format_text_fault::FAULT_UNEXPECTED_END, 5},
+    {"(I5))", format_text_fault::FAULT_UNBALANCED_PARENTHESES, 4},  // closes nothing
+    {"(3", format_text_fault::FAULT_UNEXPECTED_END, 2},
     {"(I5) x", format_text_fault::FAULT_TEXT_AFTER_END, 5},
     {"(K5)", format_text_fault::FAULT_UNKNOWN_DESCRIPTOR, 1},
     {"(I5, W)", format_text_fault::FAULT_UNKNOWN_DESCRIPTOR, 5},
     {"(E N10.2)", format_text_fault::FAULT_UNKNOWN_DESCRIPTOR, 3},  // no blank inside a name
-    {"(EN)", format_text_fault::FAULT_MISSING_WIDTH, 3},       // EN, ES and B have no bare form
-    {"(B)", format_text_fault::FAULT_MISSING_WIDTH, 2},
-    {"(F.2)", format_text_fault::FAULT_MISSING_WIDTH, 2},      // not F followed by junk
-    {"(X)", format_text_fault::FAULT_MISSING_WIDTH, 1},
-    {"(T)", format_text_fault::FAULT_MISSING_WIDTH, 2},
-    {"(P)", format_text_fault::FAULT_MISSING_WIDTH, 1},
-    {"(F5)", format_text_fault::FAULT_MISSING_DECIMALS, 3},
-    {"(F5.)", format_text_fault::FAULT_MISSING_DECIMALS, 4},
-    {"(E10, D8.2)", format_text_fault::FAULT_MISSING_DECIMALS, 4},
-    {"(G10)", format_text_fault::FAULT_MISSING_DECIMALS, 4},
-    {"(I5.)", format_text_fault::FAULT_BAD_NUMBER, 4},
-    {"(E10.3E)", format_text_fault::FAULT_BAD_NUMBER, 7},
+    {"(EN)", format_text_fault::FAULT_MALFORMED_REAL, 3},      // EN, ES and B have no bare form
+    {"(B)", format_text_fault::FAULT_MISSING_VALUE, 2},
+    {"(F.2)", format_text_fault::FAULT_MALFORMED_REAL, 2},     // not F followed by junk
+    {"(X)", format_text_fault::FAULT_MISSING_VALUE, 1},
+    {"(T)", format_text_fault::FAULT_MISSING_VALUE, 2},
+    {"(P)", format_text_fault::FAULT_MISSING_VALUE, 1},
+    {"(F5)", format_text_fault::FAULT_MALFORMED_REAL, 3},
+    {"(F5.)", format_text_fault::FAULT_NUMBER_MISSING, 4},
+    {"(E10, D8.2)", format_text_fault::FAULT_MALFORMED_REAL, 4},
+    {"(G10)", format_text_fault::FAULT_MALFORMED_REAL, 4},
+    {"(I5.)", format_text_fault::FAULT_NUMBER_MISSING, 4},
+    {"(E10.3E)", format_text_fault::FAULT_MALFORMED_REAL, 7},
     {"(I2147483648)", format_text_fault::FAULT_BAD_NUMBER, 2},  // past 32 bits
     {"(<>I5)", format_text_fault::FAULT_BAD_NUMBER, 1},
     {"(<1 I5)", format_text_fault::FAULT_BAD_NUMBER, 1},
-    {"(-I5)", format_text_fault::FAULT_BAD_NUMBER, 2},
+    {"(-I5)", format_text_fault::FAULT_NUMBER_MISSING, 2},
     {"(-2X)", format_text_fault::FAULT_BAD_NUMBER, 1},          // a sign only before P
-    {"(<1>Habc)", format_text_fault::FAULT_BAD_NUMBER, 1},      // nH needs a fixed n
+    {"(<1>Habc)", format_text_fault::FAULT_MALFORMED_LITERAL, 1},  // nH needs a fixed n
     {"(0I5)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 1},  // run time: error 254
     {"(0(I5))", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 1},
     {"(A0)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 2},
-    {"(E0.3)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 2},
+    {"(E0.3)", format_text_fault::FAULT_MALFORMED_REAL, 2},
     {"(Z0)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 2},   // would print nothing
     {"(I3.4)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 4},
     {"(Z4.5)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 4},
-    {"(E10.3E0)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 7},
+    {"(E10.3E0)", format_text_fault::FAULT_MALFORMED_REAL, 7},
     {"(T0)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 2},   // run time: error 238
     {"(0X)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 1},
-    {"(128P)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 1}, // run time: error 230
-    {"(-129P)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 1},
-    {"(0Ha)", format_text_fault::FAULT_VALUE_OUT_OF_RANGE, 1},
-    {"('abc)", format_text_fault::FAULT_UNTERMINATED_LITERAL, 1},
-    {R"(("abc'))", format_text_fault::FAULT_UNTERMINATED_LITERAL, 1},
-    {"('it''s)", format_text_fault::FAULT_UNTERMINATED_LITERAL, 1},  // '' does not close
-    {"(5Habc)", format_text_fault::FAULT_UNTERMINATED_LITERAL, 1},
+    {"(128P)", format_text_fault::FAULT_SCALE_OUT_OF_RANGE, 1}, // run time: error 230
+    {"(-129P)", format_text_fault::FAULT_SCALE_OUT_OF_RANGE, 1},
+    {"(0Ha)", format_text_fault::FAULT_MALFORMED_LITERAL, 1},
+    {"('abc)", format_text_fault::FAULT_MALFORMED_LITERAL, 1},
+    {R"(("abc'))", format_text_fault::FAULT_MALFORMED_LITERAL, 1},
+    {"('it''s)", format_text_fault::FAULT_MALFORMED_LITERAL, 1},  // '' does not close
+    {"(5Habc)", format_text_fault::FAULT_MALFORMED_LITERAL, 1},
     {"(I5 F5.2)", format_text_fault::FAULT_MISSING_COMMA, 4},
     {"('x'I5)", format_text_fault::FAULT_MISSING_COMMA, 4},
     {"(1PI5)", format_text_fault::FAULT_MISSING_COMMA, 3},  // only F, E, EN, ES, D, G after P
@@ -197,6 +198,21 @@ constexpr malformed_case malformed_cases[] = {
     {"(2:)", format_text_fault::FAULT_REPEAT_NOT_ALLOWED, 1},
     {"(2$)", format_text_fault::FAULT_REPEAT_NOT_ALLOWED, 1},
     {"(3Q)", format_text_fault::FAULT_REPEAT_NOT_ALLOWED, 1},
+    {"(I5) )", format_text_fault::FAULT_UNBALANCED_PARENTHESES, 5},  // blanks do not hide it
+    {"(I5) x)", format_text_fault::FAULT_TEXT_AFTER_END, 5},         // the first fault met
+    {"(I5 F5)", format_text_fault::FAULT_MISSING_COMMA, 4},   // before the F5 that lacks ".d"
+    {"(I5 K5)", format_text_fault::FAULT_UNKNOWN_DESCRIPTOR, 4},  // begins no item at all
+    {"(I5, &)", format_text_fault::FAULT_ILLEGAL_CHARACTER, 5},
+    {"(3*I5)", format_text_fault::FAULT_ILLEGAL_CHARACTER, 2},
+    {"(I5,\0)"sv, format_text_fault::FAULT_ILLEGAL_CHARACTER, 4},  // a zero byte is no end
+    {"(I5, .5)", format_text_fault::FAULT_MISPLACED_CHARACTER, 5},
+    {"(A.5)", format_text_fault::FAULT_MISSING_WIDTH, 2},
+    {"(I5.x)", format_text_fault::FAULT_NUMBER_MISSING, 4},
+    {"(+)", format_text_fault::FAULT_NUMBER_MISSING, 2},
+    {"(TL)", format_text_fault::FAULT_MISSING_VALUE, 3},
+    {"(H)", format_text_fault::FAULT_MALFORMED_LITERAL, 1},
+    {"(99999999999P)", format_text_fault::FAULT_SCALE_OUT_OF_RANGE, 1},  // k past 32 bits
+    {"(EN0.2)", format_text_fault::FAULT_MALFORMED_REAL, 3},
 };
 
 constexpr bool all_rejected_as_listed() {

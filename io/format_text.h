@@ -14,6 +14,10 @@ inline constexpr std::size_t unbounded_format = static_cast<std::size_t>(-1);
 // The text the next formatted statement takes as its format. Holds for that one statement.
 void set_statement_format_text(std::string_view text);
 
+// A text no formatted begin took is forgotten when the next statement gives its source
+// position, as POS= is: it never becomes the format of a later, unrelated statement.
+void forget_statement_format_text();
+
 struct statement_format {
   const std::int32_t* words;  // null when `error` is set
   std::size_t word_limit;     // unbounded_format for words the program passed
@@ -21,8 +25,9 @@ struct statement_format {
 };
 
 // The format of the formatted statement beginning now: `format` when the program passed
-// one; else the words compiled from the text set for this statement. Takes the text: the
-// next statement has none unless it is set again. No format at all is ERROR_INVALID_EDIT.
+// one; else the words compiled from the text set for this statement (a text seen before is
+// not compiled again), or the code of the text's fault. Takes the text: the next statement
+// has none unless it is set again. No format at all is ERROR_INVALID_EDIT.
 statement_format take_statement_format(const std::int32_t* format);
 
 }  // namespace io

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "format_text.h"
 #include "messages.h"
 #include "never_destroyed.h"
 #include "runtime.h"
@@ -165,6 +166,7 @@ void io_source_position(std::int32_t line, std::string_view file) {
   // copying, and the copy still follows a caller that rewrites its buffer in place.
   if (!same_text(file, state.source_file)) state.source_file.assign(file);
   state.pos_pending = false;
+  forget_statement_format_text();
 }
 
 void io_set_pos(std::int32_t flags, std::int64_t position) {
