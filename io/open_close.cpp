@@ -8,6 +8,7 @@
 #include "records.h"
 #include "statement.h"
 #include "stream.h"
+#include "unit_statistics.h"
 #include "units.h"
 
 namespace io {
@@ -218,6 +219,7 @@ std::int32_t close_connection(unit_connection& connection, dispose_code dispose)
   const std::int32_t code = disconnect_unit(connection, dispose);
   if (code != 0 && connection.console) return io_error(code);
   const std::int32_t status = code != 0 ? io_error(code) : 0;
+  keep_unit_figures(connection);
   release_unit(connection);
   return status;
 }
@@ -288,11 +290,12 @@ std::int32_t close_statement(std::int32_t unit, std::int32_t flags, std::int32_t
 
 namespace {
 
-// The library's part in the runtime's two ends, handed over as the program starts. Every
-// program that makes a statement links this file: the entry points' object calls OPEN and
-// CLOSE.
+// The library's part in the runtime's two ends and its units' statistics, handed over as
+// the program starts. Every program that makes a statement links this file: the entry
+// points' object calls OPEN and CLOSE.
 [[maybe_unused]] const bool end_hooks_registered =
-    (runtime::register_end_hooks(close_all_units, flush_all_units), true);
+    (runtime::register_end_hooks(close_all_units, flush_all_units),
+     runtime::register_unit_report_hook(report_unit_figures), true);
 
 }  // namespace
 

@@ -148,20 +148,20 @@ std::int32_t short_record_length(const char* bytes) {
 }
 
 // The common record: all of it, line feed included, among the first 32 bytes the stream
-// holds unread. False leaves the stream untouched for read_sequential.
-bool fetch_short_record(std::FILE* stream) {
-  if constexpr (std::endian::native != std::endian::little) return false;
+// holds unread. Its length, or -1 leaving the stream untouched for read_sequential.
+std::int32_t fetch_short_record(std::FILE* stream) {
+  if constexpr (std::endian::native != std::endian::little) return -1;
   const std::string_view unread = stream::look(stream, short_record_span);
-  if (unread.empty()) return false;
+  if (unread.empty()) return -1;
   std::int32_t length = short_record_length(unread.data());
-  if (length < 0) return false;
+  if (length < 0) return -1;
   char* const bytes = input_record().bytes;
   std::memcpy(bytes, unread.data(), 16);
   if (length >= 16) std::memcpy(bytes + 16, unread.data() + 16, 16);
   stream::consume(stream, static_cast<std::size_t>(length) + 1);
   if (length > 0 && unread[static_cast<std::size_t>(length) - 1] == '\r') --length;
   finish_record(length, unread.data());
-  return true;
+  return length;
 }
 
 // Everything but a buffered file record: the console's prompt, direct access, a record
@@ -173,15 +173,20 @@ bool fetch_short_record(std::FILE* stream) {
                                 ? read_direct(connection, keep, length)
                                 : read_sequential(connection, keep, length);
   if (code != 0) return code;
+  ++connection.figures.records_read;
   if (keep) finish_record(length);
+  connection.figures.bytes_read += length;
   return 0;
 }
 
 [[gnu::always_inline]] inline std::int32_t read_record(unit_connection& connection, bool keep) {
   ++connection.record_counter;
-  if (keep && !connection.console && connection.access != access_code::ACCESS_DIRECT &&
-      fetch_short_record(connection.stream)) {
-    return 0;
+  if (keep && !connection.console && connection.access != access_code::ACCESS_DIRECT) {
+    if (const std::int32_t length = fetch_short_record(connection.stream); length >= 0) {
+      ++connection.figures.records_read;
+      connection.figures.bytes_read += length;
+      return 0;
+    }
   }
   return read_any_record(connection, keep);
 }
@@ -279,12 +284,16 @@ std::int32_t write_record_terminator(unit_connection& connection) {
 
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view first,
                                 std::string_view second) {
-  if (stream::try_put(connection.stream, first, second)) return 0;
+  if (stream::try_put(connection.stream, first, second)) {
+    connection.figures.bytes_written += static_cast<std::int64_t>(first.size() + second.size());
+    return 0;
+  }
   if (const std::int32_t code = write_record_bytes(connection, first); code != 0) return code;
   return write_record_bytes(connection, second);
 }
 
 std::int32_t write_record_bytes(unit_connection& connection, std::string_view bytes) {
+  connection.figures.bytes_written += static_cast<std::int64_t>(bytes.size());
   if (bytes.empty() || stream::try_put(connection.stream, bytes)) return 0;
   return stream::put(connection.stream, bytes);
 }
@@ -306,6 +315,7 @@ bool unit_write_failed(const unit_connection& connection) { return stream::faile
 std::int32_t flush_unit_output(unit_connection& connection) { return stream::flush(connection.stream); }
 
 void record_completed(unit_connection& connection) {
+  ++connection.figures.records_written;
   connection.record_open = false;
   ++connection.record_counter;
 }
@@ -332,6 +342,7 @@ std::int32_t end_open_record(unit_connection& connection) {
   std::int32_t code = write_record_bytes(connection, connection.partial_record);
   connection.partial_record.clear();
   if (code == 0) code = write_record_terminator(connection);
+  if (code == 0) ++connection.figures.records_written;
   return code;
 }
 

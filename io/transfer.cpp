@@ -64,6 +64,8 @@ unit_connection* fail(std::int32_t code) {
   }
 
   if (const std::int32_t code = turn_direction(*connection, direction); code != 0) return fail(code);
+  if (direction == transfer_direction::DIRECTION_READ) ++connection->figures.statements_read;
+  if (direction == transfer_direction::DIRECTION_WRITE) ++connection->figures.statements_written;
   return connection;
 }
 
@@ -78,12 +80,14 @@ unit_connection* unit_for_transfer(std::int32_t number, form_code form, const st
       if (connection->last_direction == last_transfer::LAST_READ && !connection->eof_taken &&
           connection->action != action_code::ACTION_WRITE) {
         continue_reading(*connection);
+        ++connection->figures.statements_read;
         return connection;
       }
     } else if (direction == transfer_direction::DIRECTION_WRITE) {
       if (connection->last_direction == last_transfer::LAST_WRITE && !connection->truncate_pending &&
           connection->action != action_code::ACTION_READ) {
         continue_writing(*connection);
+        ++connection->figures.statements_written;
         return connection;
       }
     }

@@ -47,6 +47,18 @@ enum class last_transfer : std::int16_t { LAST_NONE = 0, LAST_WRITE = 1, LAST_RE
 
 inline constexpr std::int32_t internal_file_unit = -99;
 
+// What a connection moved, for the run statistics. Bytes are the records' characters
+// without their line ends. Plain adds on lines the statement already touches: counting
+// always is cheaper than asking each time whether to count.
+struct unit_figures {
+  std::int64_t statements_read = 0;
+  std::int64_t statements_written = 0;
+  std::int64_t records_read = 0;
+  std::int64_t records_written = 0;
+  std::int64_t bytes_read = 0;
+  std::int64_t bytes_written = 0;
+};
+
 // One connection. The unit table makes, changes and frees it; the fields marked "record
 // layer" describe where the unit's records stand, and only the record layer (records.cpp,
 // positions.cpp) changes them after the connection is made. Everyone else reads.
@@ -82,6 +94,9 @@ struct unit_connection {
   bool record_open = false;       // record layer
   // Record layer: the tail of a record that a non-advancing write left behind.
   std::string partial_record;
+  // The statement frame adds statements, the record layer records and bytes; nothing else
+  // changes them. Kept past the close by unit_statistics.
+  unit_figures figures;
   // The stream's buffer for a file the library opened; freed with the record, after fclose.
   std::unique_ptr<char[]> stream_buffer;
 };

@@ -1,4 +1,4 @@
-// The diagnostics support the runtime calls: tracebacks, statistics, stack usage.
+// The diagnostics support the runtime calls: tracebacks and stack usage (statistics: statistics.cpp).
 #include "diagnostics.h"
 
 #include <execinfo.h>
@@ -13,7 +13,6 @@ namespace {
 constexpr int max_traceback_frames = 64;
 
 struct diagnostics_state {
-  bool statistics_active = false;
   stack_usage_entry initial_stack;
 };
 diagnostics_state state;
@@ -37,12 +36,6 @@ void prepare_stack_traceback() {
 void initialise_type_tables() {}
 
 void set_processor_mode() {}
-
-void statistics_start() { state.statistics_active = true; }
-
-void statistics_finish() { state.statistics_active = false; }
-
-bool statistics_active() { return state.statistics_active; }
 
 void record_initial_stack(std::uintptr_t entry_address) {
   state.initial_stack = {entry_address, entry_address, 0};

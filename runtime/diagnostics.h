@@ -18,10 +18,15 @@ void initialise_type_tables();
 // Unaligned operands are always accepted on this platform, so there is nothing to set.
 void set_processor_mode();
 
+// The run statistics (statistics.cpp). The start takes the first sample, only when "-stat"
+// asks for CPU figures; without "-stat" nothing is measured or printed.
 void statistics_start();
-// Ends collection. No report is ever printed: the figures are not kept.
+// Ends collection and writes the report the statistics flag word asks for on standard
+// error, after the units are closed. Only the first call after a start reports.
 void statistics_finish();
 bool statistics_active();
+// "-stat" asks for the units' figures: the library keeps those of the units it closes.
+bool unit_statistics_requested();
 
 // One thread's row of `stack_usage_table`, in address-sized words.
 struct stack_usage_entry {

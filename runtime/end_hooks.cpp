@@ -10,6 +10,8 @@ struct end_hooks {
   // Atomic because a fatal-signal handler may read them; lock-free for a pointer.
   std::atomic<normal_end_hook> close_units{nullptr};
   std::atomic<abnormal_end_hook> flush_units{nullptr};
+  // Only the normal end reads it.
+  unit_report_hook report_units = nullptr;
 };
 static_assert(std::atomic<abnormal_end_hook>::is_always_lock_free);
 end_hooks hooks;
@@ -27,6 +29,12 @@ void run_normal_end_hook() {
 
 void run_abnormal_end_hook() noexcept {
   if (const abnormal_end_hook flush_units = hooks.flush_units.load(std::memory_order_relaxed)) flush_units();
+}
+
+void register_unit_report_hook(unit_report_hook report_units) { hooks.report_units = report_units; }
+
+void run_unit_report_hook(bool detail, std::string& report) {
+  if (hooks.report_units != nullptr) hooks.report_units(detail, report);
 }
 
 }  // namespace runtime

@@ -1,5 +1,6 @@
 // What a library above the runtime asks it to do at the two ends of a run.
 #pragma once
+#include <string>
 
 namespace runtime {
 
@@ -14,5 +15,12 @@ void register_end_hooks(normal_end_hook close_units, abnormal_end_hook flush_uni
 // Each does nothing until a hook is registered.
 void run_normal_end_hook();
 void run_abnormal_end_hook() noexcept;
+
+// The library's lines of the statistics report, one per unit it used, appended to `report`
+// after the units are closed; `detail` asks for the units never used and a total as well.
+using unit_report_hook = void (*)(bool detail, std::string& report);
+void register_unit_report_hook(unit_report_hook report_units);
+// Appends nothing until a hook is registered.
+void run_unit_report_hook(bool detail, std::string& report);
 
 }  // namespace runtime

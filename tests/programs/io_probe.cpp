@@ -98,8 +98,9 @@ void run(const std::string& op) {
 
 }  // namespace
 
-extern "C" void MAIN_(int argc, char** argv, char**) {
+extern "C" void MAIN_(int, char** argv, char**) {
   const int32_t zero = 0;
   runtime_init(&zero);
-  for (int i = 1; i < argc; ++i) run(argv[i]);
+  // Up to the null entry, not argc: the runtime options cut the vector at "-tkhpf".
+  for (char** a = argv + 1; *a != nullptr; ++a) run(*a);
 }

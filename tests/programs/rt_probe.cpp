@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string_view>
 
 #include "runtime.h"
@@ -26,4 +27,10 @@ extern "C" void MAIN_(int, char** argv, char**) {
     program_exit(&status);
   }
   if (action == "exit-absent") program_exit(absent_argument_placeholder + 1);
+  if (action == "busy" && argv[2] != nullptr) {
+    // Spins until the process has used the given milliseconds of processor time.
+    const std::clock_t until = std::clock() + std::atoi(argv[2]) * (CLOCKS_PER_SEC / 1000);
+    while (std::clock() < until) {
+    }
+  }
 }
