@@ -35,12 +35,14 @@ struct fmt_read_state {
   bool non_advancing = false;
   std::int32_t* size = nullptr;  // SIZE=, when the statement has it
   std::int64_t size_count = 0;
-  std::string padded;  // a field that runs past the record's end, with its blanks
 };
 
 constinit never_destroyed<fmt_read_state> the_state;
 
 fmt_read_state& state() { return the_state.value; }
+
+// A field that runs past the record's end, with its blanks; it keeps its capacity.
+never_destroyed<std::string> the_padded_field;
 
 std::int32_t report(std::int32_t code) { return code == 0 ? 0 : io_error(code); }
 
@@ -63,32 +65,32 @@ std::int32_t next_record(fmt_read_state& s) {
 std::int32_t read_field(fmt_read_state& s, std::int32_t code, input_item item, void* address) {
   written_edit w{};
   if (const std::int32_t fault = s.walk.read_descriptor(code, w); fault != 0) return io_error(fault);
-  const input_edit edit{w.code, w.bare, w.width, w.digits};
-  const input_width width = input_field_width(edit, item, s.modes);
-  if (width.code != 0) return io_error(width.code);
+  const resolved_input_edit edit = resolve_input_edit({w.code, w.bare, w.width, w.digits}, item, s.modes);
+  if (edit.code != 0) return io_error(edit.code);
   const record_scan_view record = input_record_scan_view();
   const std::int64_t start = s.position;
-  const std::int64_t end = start + width.width;
+  const std::int64_t end = start + edit.width;
   s.position = std::min(end, position_ceiling);
-  const std::int64_t available = std::clamp<std::int64_t>(record.length - start, 0, width.width);
+  const std::int64_t available = std::clamp<std::int64_t>(record.length - start, 0, edit.width);
   count_taken(s, available);
   const bool past_end = end > record.length;
   std::string_view field;
   if (!past_end) {
-    field = {record.bytes + start, static_cast<std::size_t>(width.width)};
+    field = {record.bytes + start, static_cast<std::size_t>(edit.width)};
   } else {
     if (!s.pad) return io_error(s.non_advancing ? ERROR_END_OF_RECORD : ERROR_PAST_RECORD);
     // The same bound as a record being written: past it the field's buffer is not had.
-    if (width.width > max_record_length) return io_error(ERROR_ALLOCATION);
+    if (edit.width > max_record_length) return io_error(ERROR_ALLOCATION);
+    std::string& padded = the_padded_field.value;
     try {
-      s.padded.assign(available > 0 ? record.bytes + start : "", static_cast<std::size_t>(available));
-      s.padded.resize(static_cast<std::size_t>(width.width), ' ');
+      padded.assign(available > 0 ? record.bytes + start : "", static_cast<std::size_t>(available));
+      padded.resize(static_cast<std::size_t>(edit.width), ' ');
     } catch (const std::bad_alloc&) {
       return io_error(ERROR_ALLOCATION);
     }
-    field = s.padded;
+    field = padded;
   }
-  if (const std::int32_t fault = read_input_field(field, edit, item, s.modes, address); fault != 0) {
+  if (const std::int32_t fault = read_resolved_field(field, edit, s.modes, address); fault != 0) {
     return io_error(fault);
   }
   if (past_end && s.non_advancing) return io_error(ERROR_END_OF_RECORD);
