@@ -413,12 +413,9 @@ std::int32_t read_real(std::string_view field, std::int32_t decimals, const inpu
       std::to_chars(text.data() + length, text.data() + length + 7, exponent).ptr - text.data());
   text[length] = '\n';
   std::memset(text.data() + length + 1, ' ', slack);
-  // The one-pass scanner takes the short constants most fields hold and gives what the full
-  // scanner gives, which takes the rest.
-  const std::optional<numeric_scan> plain =
-      scan_plain_constant(text.data(), text.data() + length, false);
-  const numeric_scan scan =
-      plain ? *plain : scan_numeric_constant(std::span<char>{text.data(), length + 1}, false);
+  // Short fields took short_real above; what is left goes to the full scanner. The one-pass
+  // scanner stays the free-form reader's alone, so its hot path keeps a single caller.
+  const numeric_scan scan = scan_numeric_constant(std::span<char>{text.data(), length + 1}, false);
   if (scan.error_code != 0 || scan.value_class != numeric_class::NUMERIC_REAL) {
     return ERROR_DATA_CONVERSION;
   }

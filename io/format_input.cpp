@@ -209,7 +209,7 @@ void reset_statement(fmt_read_state& s, const statement_format& format) {
 
 // SIZE= counts from 0 for every statement that has it, whether it fails or not.
 void start_size(fmt_read_state& s) {
-  s.size = statement().size;
+  s.size = take_statement_size();
   s.size_count = 0;
   if (s.size != nullptr) *s.size = 0;
 }

@@ -168,6 +168,7 @@ void io_source_position(std::int32_t line, std::string_view file) {
   // copying, and the copy still follows a caller that rewrites its buffer in place.
   if (!same_text(file, state.source_file)) state.source_file.assign(file);
   state.pos_pending = false;
+  state.size_pending = nullptr;
 }
 
 void io_set_pos(std::int32_t flags, std::int64_t position) {
@@ -184,14 +185,18 @@ void io_set_iomsg(char* buffer, std::int32_t length) {
 
 void io_set_size(std::int32_t* size) { statement().size_pending = size; }
 
+std::int32_t* take_statement_size() {
+  std::int32_t* const size = statement().size_pending;
+  statement().size_pending = nullptr;
+  return size;
+}
+
 void io_statement_begin(std::int32_t unit, std::int32_t flags, std::int32_t* iostat,
                         std::string_view kind) {
   auto& state = statement();
   state.statement_error = false;
   state.statement_eof = false;
   state.statement_eor = false;
-  state.size = state.size_pending;
-  state.size_pending = nullptr;
   state.open_file_name_set = false;
   state.unit = unit;
   state.flags = flags;

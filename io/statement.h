@@ -33,9 +33,9 @@ struct io_statement_state {
   std::int32_t iomsg_length = 0;
   bool pos_pending = false;
   std::int64_t pos_value = 0;
-  // SIZE=: set for the next statement, which takes it at its begin; only a read uses it.
+  // SIZE= of the next statement, set between io_source_position and the begin, like POS=;
+  // only a formatted read takes it (take_statement_size).
   std::int32_t* size_pending = nullptr;
-  std::int32_t* size = nullptr;
 };
 
 io_statement_state& statement();
@@ -44,6 +44,8 @@ void io_source_position(std::int32_t line, std::string_view file);
 void io_set_pos(std::int32_t flags, std::int64_t position);
 void io_set_iomsg(char* buffer, std::int32_t length);
 void io_set_size(std::int32_t* size);
+// The SIZE= variable set for the statement beginning now, or null; it holds for that one.
+std::int32_t* take_statement_size();
 
 // The first step of every begin entry, OPEN and CLOSE.
 void io_statement_begin(std::int32_t unit, std::int32_t flags, std::int32_t* iostat,
