@@ -329,23 +329,21 @@ std::optional<double> short_real(std::string_view field, std::int32_t decimals,
   if (i == field.size()) return std::nullopt;
   const bool negative = field[i] == '-';
   if (is_sign(field[i])) ++i;
+  // At most 16 characters left: the digits cannot overflow before they are counted.
+  if (field.size() - i > 16) return std::nullopt;
   const char symbol = modes.decimal_comma ? ',' : '.';
+  const std::size_t first_digit = i;
   std::int64_t digits = 0;
-  std::int32_t digit_count = 0;
+  for (; i < field.size() && is_digit(field[i]); ++i) digits = digits * 10 + (field[i] - '0');
+  std::size_t digit_count = i - first_digit;
   std::int32_t fraction_digits = -1;  // -1: no decimal symbol
-  for (; i < field.size(); ++i) {
-    const char c = field[i];
-    if (is_digit(c)) {
-      if (++digit_count > 15) return std::nullopt;
-      digits = digits * 10 + (c - '0');
-      if (fraction_digits >= 0) ++fraction_digits;
-    } else if (c == symbol && fraction_digits < 0) {
-      fraction_digits = 0;
-    } else {
-      return std::nullopt;
-    }
+  if (i < field.size() && field[i] == symbol) {
+    const std::size_t first_fraction = ++i;
+    for (; i < field.size() && is_digit(field[i]); ++i) digits = digits * 10 + (field[i] - '0');
+    fraction_digits = static_cast<std::int32_t>(i - first_fraction);
+    digit_count += i - first_fraction;
   }
-  if (digit_count == 0) return std::nullopt;
+  if (i != field.size() || digit_count == 0 || digit_count > 15) return std::nullopt;
   const std::int64_t exponent =
       -static_cast<std::int64_t>(fraction_digits >= 0 ? fraction_digits : decimals) - modes.scale;
   if (exponent < -22 || exponent > 22) return std::nullopt;
@@ -357,12 +355,8 @@ std::optional<double> short_real(std::string_view field, std::int32_t decimals,
 
 // The field as a decimal constant, converted by the free-form reader's scanner from a text
 // of its own syntax, so both readers give the same bits for the same constant.
-std::int32_t read_real(std::string_view field, std::int32_t decimals, const input_modes& modes,
-                       double& value) {
-  if (const std::optional<double> quick = short_real(field, decimals, modes)) {
-    value = *quick;
-    return 0;
-  }
+[[gnu::noinline]] std::int32_t read_real(std::string_view field, std::int32_t decimals,
+                                         const input_modes& modes, double& value) {
   if (special_value(field, value)) return 0;
   blank_mode_reader in{field, modes.blank_zero};
   if (in.at_end()) {
@@ -585,6 +579,10 @@ std::int32_t read_resolved_field(std::string_view field, const resolved_input_ed
       return store_scanned_value(address, r.store_type, value);
     }
     case field_form::FORM_REAL: {
+      // The short field first, so it does not pay for the long path's buffers.
+      if (const std::optional<double> quick = short_real(field, r.decimals, modes)) {
+        return store_real(address, r, *quick);
+      }
       double value = 0.0;
       if (const std::int32_t code = read_real(field, r.decimals, modes, value); code != 0) {
         return code;

@@ -25,6 +25,18 @@ namespace {
 // Tabs move the position past any record; held here, it cannot overflow whatever the format.
 constexpr std::int64_t position_ceiling = std::int64_t{1} << 40;
 
+// The last data edit decided against its item. Statements of a loop read the same items under
+// the same edits, and comparing is cheaper than deciding again.
+struct resolution_memo {
+  std::int32_t code = 0;  // 0: nothing remembered
+  std::int32_t width = 0;
+  std::int32_t digits = 0;
+  bool bare = false;
+  bool format_relaxed = false;
+  input_item item{0, 0};
+  resolved_input_edit edit{};
+};
+
 struct fmt_read_state {
   bool active = false;                    // from a successful begin to the end
   unit_connection* connection = nullptr;  // none for an internal file
@@ -35,6 +47,7 @@ struct fmt_read_state {
   bool non_advancing = false;
   std::int32_t* size = nullptr;  // SIZE=, when the statement has it
   std::int64_t size_count = 0;
+  resolution_memo memo;
 };
 
 constinit never_destroyed<fmt_read_state> the_state;
@@ -65,7 +78,14 @@ std::int32_t next_record(fmt_read_state& s) {
 std::int32_t read_field(fmt_read_state& s, std::int32_t code, input_item item, void* address) {
   written_edit w{};
   if (const std::int32_t fault = s.walk.read_descriptor(code, w); fault != 0) return io_error(fault);
-  const resolved_input_edit edit = resolve_input_edit({w.code, w.bare, w.width, w.digits}, item, s.modes);
+  resolution_memo& memo = s.memo;
+  if (memo.code != w.code || memo.width != w.width || memo.digits != w.digits ||
+      memo.bare != w.bare || memo.item.type != item.type || memo.item.length != item.length ||
+      memo.format_relaxed != s.modes.format_relaxed) {
+    memo = {w.code, w.width, w.digits, w.bare, s.modes.format_relaxed, item,
+            resolve_input_edit({w.code, w.bare, w.width, w.digits}, item, s.modes)};
+  }
+  const resolved_input_edit& edit = memo.edit;
   if (edit.code != 0) return io_error(edit.code);
   const record_scan_view record = input_record_scan_view();
   const std::int64_t start = s.position;
