@@ -5,6 +5,8 @@
 //   fmt-real                <count> writes under ("The total area is ", F5.2)
 //   read-int, read-real     <count> free-form reads of one 32-bit integer / real from <path>;
 //                           prints "sum S" with the checksum of the values read
+//   fmt-read                <count> reads of the fmt-real file under (18X, F5.2) into a 32-bit
+//                           real; prints "sum S" as read-real does
 //   factor                  the prime-factor job on "Numbers.dat" and "Result.dat" in the
 //                           current folder (<count> and <path> are not used)
 // The values are those of the stdio baseline that ../shared/bench/compare runs beside it,
@@ -46,6 +48,7 @@ constexpr std::int32_t factor_record_line = 5;
 std::int32_t ignored_status = 0;
 
 static constexpr auto total_format = io::compile_format<"('The total area is ', F5.2)">();
+static constexpr auto area_format = io::compile_format<"(18X, F5.2)">();
 
 using bench::fmt_value;
 using bench::int_value;
@@ -119,6 +122,20 @@ void read_reals(long count) {
   std::printf("sum %lld\n", static_cast<long long>(sum));
 }
 
+// The fmt-real file read back, the field after the text passed over.
+void read_formatted(long count) {
+  std::uint64_t sum = 0;
+  for (long i = 0; i < count; ++i) {
+    float value = 0.0f;
+    source_position(read_line);
+    fmt_read_begin(&data_unit, nullptr, &zero, &ignored_status, area_format.data(), nullptr, 0);
+    fmt_read_item(&real_type, &one, &zero, &value, 0);
+    fmt_read_end();
+    sum += std::bit_cast<std::uint32_t>(value);
+  }
+  std::printf("sum %lld\n", static_cast<long long>(sum));
+}
+
 // primefac's statements and its trial division: the number record, then one record per
 // prime factor.
 void factor() {
@@ -147,7 +164,7 @@ void factor() {
 }
 
 [[noreturn]] void usage() {
-  std::fputs("usage: iobench write-int|write-real|fmt-real|read-int|read-real|factor count path\n",
+  std::fputs("usage: iobench write-int|write-real|fmt-real|read-int|read-real|fmt-read|factor count path\n",
              stderr);
   std::exit(2);
 }
@@ -175,6 +192,8 @@ extern "C" void MAIN_(int argc, char** argv, char**) {
     read_ints(count);
   } else if (workload == "read-real") {
     read_reals(count);
+  } else if (workload == "fmt-read") {
+    read_formatted(count);
   } else {
     usage();
   }

@@ -2,6 +2,7 @@
 #include <array>
 
 #include "arguments.h"
+#include "format_input.h"
 #include "format_output.h"
 #include "format_text.h"
 #include "list_input.h"
@@ -35,6 +36,8 @@ void io_source_position(const int32_t* line, const char* file, int32_t file_len)
 void io_set_pos(int32_t flags, int64_t position) { io::io_set_pos(flags, position); }
 
 void io_set_iomsg(char* buffer, int32_t length) { io::io_set_iomsg(buffer, length); }
+
+void io_set_size(int32_t* size) { io::io_set_size(io::reference_arg(size)); }
 
 void io_set_format_text(const char* text, int32_t length) {
   io::set_statement_format_text(io::text_arg(text, length).value_or(""));
@@ -113,6 +116,26 @@ int32_t fmt_internal_write_begin(char* variable, const int32_t* record_count, co
   return io::fmt_internal_write_begin(variable, count_arg(record_count), io::flags_arg(flags),
                                       io::reference_arg(iostat), io::reference_arg(format),
                                       record_length);
+}
+
+int32_t fmt_read_begin(const int32_t* unit, const int32_t* rec, const int32_t* flags, int32_t* iostat,
+                       const int32_t* format, const char* advance, int32_t advance_len) {
+  return io::fmt_read_begin(unit_arg(unit), record_arg(rec), io::flags_arg(flags), io::reference_arg(iostat),
+                            io::reference_arg(format), io::text_arg(advance, advance_len));
+}
+
+int32_t fmt_read_item(const int32_t* type, const int32_t* count, const int32_t* stride, void* address,
+                      int32_t length) {
+  return io::fmt_read_item(type_arg(type), count_arg(count), stride_arg(stride), address, length);
+}
+
+int32_t fmt_read_end(void) { return io::fmt_read_end(); }
+
+int32_t fmt_internal_read_begin(const char* variable, const int32_t* record_count, const int32_t* flags,
+                                int32_t* iostat, const int32_t* format, int32_t record_length) {
+  return io::fmt_internal_read_begin(variable, count_arg(record_count), io::flags_arg(flags),
+                                     io::reference_arg(iostat), io::reference_arg(format),
+                                     record_length);
 }
 
 int32_t fmt_register_operand(format_operand_routine routine) {

@@ -31,24 +31,8 @@ constexpr std::int32_t with_operands[] = {FORMAT_A_W, FORMAT_L_W, FORMAT_I_W,
                                           FORMAT_D_W, FORMAT_O_W, FORMAT_Z_W};
 static_assert(std::size(with_operands) == FORMAT_A - FORMAT_Z + 1);
 
-enum class field_form : std::int32_t {
-  FORM_CHARACTER = 0,
-  FORM_LOGICAL = 1,
-  FORM_INTEGER = 2,
-  FORM_REAL = 3,
-  FORM_RADIX = 4
-};
-
-// An edit decided against its item: how the field reads and what the value is stored as.
-struct resolved_edit {
-  std::int32_t code;  // 0, or the error; nothing else is meaningful then
-  field_form form;
-  std::int32_t width;
-  std::int32_t decimals;        // a real field's implied fraction digits
-  std::int32_t store_type;      // the type the value is stored as, of the item's size
-  std::int32_t size;            // the item's bytes
-  std::int32_t bits_per_digit;  // Z, O, B
-};
+using field_form = input_form;
+using resolved_edit = resolved_input_edit;
 
 constexpr resolved_edit edit_error(std::int32_t code) {
   return {code, field_form::FORM_CHARACTER, 0, 0, 0, 0, 0};
@@ -267,10 +251,57 @@ std::int32_t read_exponent(blank_mode_reader& in, bool& has_exponent, std::int64
   return 0;
 }
 
+// Powers of ten that a double holds exactly.
+constexpr auto exact_powers_of_ten = [] {
+  std::array<double, 23> powers{};
+  double power = 1.0;
+  for (auto& p : powers) {
+    p = power;
+    power *= 10.0;
+  }
+  return powers;
+}();
+
+// The common short field: leading blanks, [sign], at most 15 digits with at most one decimal
+// symbol, and nothing after. Its digits m (below 2^53) and a power of ten 10^e with |e| <= 22
+// are both exact doubles, so one multiplication or division rounds m * 10^e correctly: the
+// value the scanner gives for the same constant. Anything else (an exponent, an inner or
+// trailing blank, more digits, a field of blanks) is left to the full path.
+std::optional<double> short_real(std::string_view field, std::int32_t decimals,
+                                 const input_modes& modes) {
+  std::size_t i = 0;
+  while (i < field.size() && field[i] == ' ') ++i;
+  if (i == field.size()) return std::nullopt;
+  const bool negative = field[i] == '-';
+  if (is_sign(field[i])) ++i;
+  // At most 16 characters left: the digits cannot overflow before they are counted.
+  if (field.size() - i > 16) return std::nullopt;
+  const char symbol = modes.decimal_comma ? ',' : '.';
+  const std::size_t first_digit = i;
+  std::int64_t digits = 0;
+  for (; i < field.size() && is_digit(field[i]); ++i) digits = digits * 10 + (field[i] - '0');
+  std::size_t digit_count = i - first_digit;
+  std::int32_t fraction_digits = -1;  // -1: no decimal symbol
+  if (i < field.size() && field[i] == symbol) {
+    const std::size_t first_fraction = ++i;
+    for (; i < field.size() && is_digit(field[i]); ++i) digits = digits * 10 + (field[i] - '0');
+    fraction_digits = static_cast<std::int32_t>(i - first_fraction);
+    digit_count += i - first_fraction;
+  }
+  if (i != field.size() || digit_count == 0 || digit_count > 15) return std::nullopt;
+  const std::int64_t exponent =
+      -static_cast<std::int64_t>(fraction_digits >= 0 ? fraction_digits : decimals) - modes.scale;
+  if (exponent < -22 || exponent > 22) return std::nullopt;
+  const auto magnitude = static_cast<double>(digits);
+  const double result = exponent >= 0 ? magnitude * exact_powers_of_ten[static_cast<std::size_t>(exponent)]
+                                      : magnitude / exact_powers_of_ten[static_cast<std::size_t>(-exponent)];
+  return negative ? -result : result;
+}
+
 // The field as a decimal constant, converted by the free-form reader's scanner from a text
 // of its own syntax, so both readers give the same bits for the same constant.
-std::int32_t read_real(std::string_view field, std::int32_t decimals, const input_modes& modes,
-                       double& value) {
+[[gnu::noinline]] std::int32_t read_real(std::string_view field, std::int32_t decimals,
+                                         const input_modes& modes, double& value) {
   if (special_value(field, value)) return 0;
   blank_mode_reader in{field, modes.blank_zero};
   if (in.at_end()) {
@@ -321,12 +352,9 @@ std::int32_t read_real(std::string_view field, std::int32_t decimals, const inpu
       std::to_chars(text.data() + length, text.data() + length + 7, exponent).ptr - text.data());
   text[length] = '\n';
   std::memset(text.data() + length + 1, ' ', slack);
-  // The one-pass scanner takes the short constants most fields hold and gives what the full
-  // scanner gives, which takes the rest.
-  const std::optional<numeric_scan> plain =
-      scan_plain_constant(text.data(), text.data() + length, false);
-  const numeric_scan scan =
-      plain ? *plain : scan_numeric_constant(std::span<char>{text.data(), length + 1}, false);
+  // Short fields took short_real above; what is left goes to the full scanner. The one-pass
+  // scanner stays the free-form reader's alone, so its hot path keeps a single caller.
+  const numeric_scan scan = scan_numeric_constant(std::span<char>{text.data(), length + 1}, false);
   if (scan.error_code != 0 || scan.value_class != numeric_class::NUMERIC_REAL) {
     return ERROR_DATA_CONVERSION;
   }
@@ -460,6 +488,10 @@ std::int32_t store_real(void* address, const resolved_edit& r, double value) {
 
 }  // namespace
 
+resolved_input_edit resolve_input_edit(input_edit edit, input_item item, const input_modes& modes) {
+  return resolve(edit, item, modes.format_relaxed);
+}
+
 input_width input_field_width(input_edit edit, input_item item, const input_modes& modes) {
   const resolved_edit r = resolve(edit, item, modes.format_relaxed);
   return {r.code, r.code == 0 ? r.width : 0};
@@ -469,7 +501,11 @@ std::int32_t input_item_size(input_item item) { return shape_of(item).size; }
 
 std::int32_t read_input_field(std::string_view field, input_edit edit, input_item item,
                               const input_modes& modes, void* address) {
-  const resolved_edit r = resolve(edit, item, modes.format_relaxed);
+  return read_resolved_field(field, resolve(edit, item, modes.format_relaxed), modes, address);
+}
+
+std::int32_t read_resolved_field(std::string_view field, const resolved_input_edit& r,
+                                 const input_modes& modes, void* address) {
   if (r.code != 0) return r.code;
   switch (r.form) {
     case field_form::FORM_CHARACTER:
@@ -488,6 +524,10 @@ std::int32_t read_input_field(std::string_view field, input_edit edit, input_ite
       return store_scanned_value(address, r.store_type, value);
     }
     case field_form::FORM_REAL: {
+      // The short field first, so it does not pay for the long path's buffers.
+      if (const std::optional<double> quick = short_real(field, r.decimals, modes)) {
+        return store_real(address, r, *quick);
+      }
       double value = 0.0;
       if (const std::int32_t code = read_real(field, r.decimals, modes, value); code != 0) {
         return code;

@@ -38,6 +38,32 @@ struct input_width {
 // width the width output uses by default for the item's type.
 input_width input_field_width(input_edit edit, input_item item, const input_modes& modes);
 
+// How a field reads once its edit is decided against the item.
+enum class input_form : std::int32_t {
+  FORM_CHARACTER = 0,
+  FORM_LOGICAL = 1,
+  FORM_INTEGER = 2,
+  FORM_REAL = 3,
+  FORM_RADIX = 4
+};
+
+// An edit decided against its item, for a reader that needs the width before it has the
+// field: resolved once, read with read_resolved_field. Only `code` and `width` are for the
+// caller to look at.
+struct resolved_input_edit {
+  std::int32_t code;  // 0, or the error; nothing else is meaningful then
+  input_form form;
+  std::int32_t width;
+  std::int32_t decimals;        // a real field's implied fraction digits
+  std::int32_t store_type;      // the type the value is stored as, of the item's size
+  std::int32_t size;            // the item's bytes
+  std::int32_t bits_per_digit;  // Z, O, B
+};
+resolved_input_edit resolve_input_edit(input_edit edit, input_item item, const input_modes& modes);
+// read_input_field with the edit already resolved (the modes' format_relaxed is not read again).
+std::int32_t read_resolved_field(std::string_view field, const resolved_input_edit& edit,
+                                 const input_modes& modes, void* address);
+
 // Bytes read_input_field stores for the item; 0 for a type no data edit takes.
 std::int32_t input_item_size(input_item item);
 

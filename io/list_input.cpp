@@ -2,12 +2,12 @@
 // internal files. The tokens come from list_scanner.
 #include "list_input.h"
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
+#include "item_store.h"
 #include "list_scanner.h"
 #include "never_destroyed.h"
 #include "record_io.h"
@@ -19,9 +19,6 @@
 
 namespace io {
 namespace {
-
-// An item type code the public header leaves out: neither program reads such items.
-constexpr std::int32_t TYPE_UNSUPPORTED_QUAD = 31;
 
 // The read statement in progress; the token part is the scanner's, and the record layer
 // knows where the statement's records come from.
@@ -41,16 +38,11 @@ void store(void* address, T value) {
   std::memcpy(address, &value, sizeof value);
 }
 
-template <typename T>
-void store_pair(void* address, T real, T imaginary) {
-  const std::array<T, 2> pair{real, imaginary};
-  std::memcpy(address, pair.data(), sizeof pair);
-}
-
-// The scanned value converted to the item's type and stored at `address` (which need
-// not be aligned). Returns 0 or an error code; on an error nothing is stored.
-std::int32_t store_scanned_value(void* address, std::int32_t item_type, std::int32_t length,
-                                 const scanned_value& value) {
+// A character token fills a character item; every other value goes through the one store of
+// scanned values. A complex value stands for its real part, except where both parts are taken.
+// Returns 0 or an error code; on an error nothing is stored.
+std::int32_t store_token(void* address, std::int32_t item_type, std::int32_t length,
+                         const scanned_value& value) {
   if (is_character_type(value.type)) {
     if (item_type == TYPE_CHARACTER) {
       const std::string_view text = token_text();
@@ -64,56 +56,8 @@ std::int32_t store_scanned_value(void* address, std::int32_t item_type, std::int
     if (item_type == TYPE_WIDE_CHARACTER) return 0;
     return ERROR_DATA_CONVERSION;
   }
-  // A complex value stands for its real part, except where both parts are taken.
-  const bool is_complex = value.type == TYPE_COMPLEX16;
-  const scanned_value real = is_complex ? token_complex_pair()[0] : value;
-  const scanned_value imaginary = is_complex ? token_complex_pair()[1] : scanned_real64(0.0);
-  switch (item_type) {
-    case TYPE_INTEGER4:
-    case TYPE_LOGICAL4:
-      store(address, value_to_int32(real));
-      return 0;
-    case TYPE_INTEGER2:
-    case TYPE_LOGICAL2:
-      store(address, static_cast<std::int16_t>(value_to_int32(real)));
-      return 0;
-    case TYPE_INTEGER1:
-    case TYPE_LOGICAL1:
-      store(address, static_cast<std::int8_t>(value_to_int32(real)));
-      return 0;
-    case TYPE_INTEGER8:
-      store(address, value_to_int64(real));
-      return 0;
-    case TYPE_LOGICAL8:
-      // A 32-bit integer or logical is zero-extended: true becomes 4294967295.
-      if (real.type == TYPE_INTEGER4 || real.type == TYPE_LOGICAL4) {
-        store(address, static_cast<std::int64_t>(static_cast<std::uint32_t>(real.int32())));
-      } else {
-        store(address, value_to_int64(real));
-      }
-      return 0;
-    case TYPE_REAL4:
-      store(address, value_to_real32(real));
-      return 0;
-    case TYPE_REAL8:
-    case TYPE_REAL16:
-      store(address, value_to_real64(real));
-      return 0;
-    case TYPE_COMPLEX8:
-      store_pair(address, value_to_real32(real), value_to_real32(imaginary));
-      return 0;
-    case TYPE_COMPLEX16:
-    case TYPE_COMPLEX32:
-      store_pair(address, value_to_real64(real), value_to_real64(imaginary));
-      return 0;
-    case TYPE_UNSUPPORTED_QUAD:
-      return ERROR_QUAD_UNSUPPORTED;
-    case TYPE_CHARACTER:
-    case TYPE_WIDE_CHARACTER:
-      return ERROR_DATA_CONVERSION;
-    default:
-      return 0;  // an item type without a reading: nothing is stored
-  }
+  if (value.type != TYPE_COMPLEX16) return store_scanned_value(address, item_type, value);
+  return store_scanned_value(address, item_type, token_complex_pair()[0], token_complex_pair()[1]);
 }
 
 // What every begin clears; a repeat left over from the last statement goes here too.
@@ -174,7 +118,7 @@ std::int32_t ld_read_item(std::int32_t type, std::int32_t count, std::int32_t st
       // Such a real is below 10^38, inside the float range: a plain conversion rounds it.
       store(address, static_cast<float>(value.real64()));
     } else {
-      store_scanned_value(address, type, length, value);
+      store_token(address, type, length, value);
     }
     return 0;
   }
@@ -194,7 +138,7 @@ std::int32_t ld_read_item(std::int32_t type, std::int32_t count, std::int32_t st
       default:
         break;
     }
-    if (const std::int32_t code = store_scanned_value(element, type, length, token_value()); code != 0) {
+    if (const std::int32_t code = store_token(element, type, length, token_value()); code != 0) {
       return io_error(code);
     }
   }

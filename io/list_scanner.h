@@ -6,13 +6,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "item_store.h"
 #include "record_io.h"
 #include "text_to_number.h"
 
 namespace io {
 
-// An item type code the public header leaves out: neither program reads such items.
-inline constexpr std::int32_t TYPE_WIDE_CHARACTER = 23;
 
 constexpr bool is_character_type(std::int32_t type) {
   return type == TYPE_CHARACTER || type == TYPE_WIDE_CHARACTER;

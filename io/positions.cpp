@@ -16,6 +16,7 @@ std::int32_t place_at_byte(unit_connection& connection, std::int64_t position) {
   const std::int64_t offset = position > 0 ? position - 1 : 0;
   if (const std::int32_t code = seek(connection.stream, offset, SEEK_SET); code != 0) return code;
   connection.last_direction = last_transfer::LAST_NONE;
+  connection.held_input_position = -1;
   return 0;
 }
 
@@ -115,6 +116,7 @@ std::int32_t truncate_unit_file(unit_connection& connection, std::int64_t positi
   if (const std::int32_t code = stream::flush(connection.stream); code != 0) return code;
   if (const std::int32_t code = truncate_file(connection.stream, position); code != 0) return code;
   if (const std::int32_t code = seek(connection.stream, position, SEEK_SET); code != 0) return code;
+  connection.held_input_position = -1;
   if (position > 0) {
     connection.last_direction = last_transfer::LAST_WRITE;
   } else {

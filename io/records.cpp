@@ -275,6 +275,29 @@ std::int32_t skip_next_record() {
   return 0;
 }
 
+std::int32_t hold_input_record(unit_connection& connection, std::int64_t position) {
+  const auto& buffer = input_record();
+  try {
+    connection.held_input_record.assign(buffer.bytes, static_cast<std::size_t>(buffer.fetched_length));
+  } catch (const std::bad_alloc&) {
+    return ERROR_ALLOCATION;
+  }
+  connection.held_input_position = position;
+  connection.held_input_counter = connection.record_counter;
+  return 0;
+}
+
+std::int32_t resume_input_record(unit_connection& connection, std::int64_t& position) {
+  position = -1;
+  if (connection.held_input_position < 0) return 0;
+  const std::int64_t held = connection.held_input_position;
+  connection.held_input_position = -1;
+  if (connection.held_input_counter != connection.record_counter) return 0;
+  if (!load_input_record(connection.held_input_record)) return ERROR_ALLOCATION;
+  position = held;
+  return 0;
+}
+
 // Every record ends here: two bytes, whose copy into the buffer is two stores.
 std::int32_t write_record_terminator(unit_connection& connection) {
   constexpr std::string_view terminator = "\r\n";

@@ -57,6 +57,14 @@ void read_from_internal_file(const char* variable, std::int32_t record_count,
 std::int32_t fetch_next_record();
 std::int32_t skip_next_record();
 
+// A non-advancing read stopped inside the current record at `position`: the unit keeps the
+// record for its next formatted read. Returns 0 or ERROR_ALLOCATION.
+std::int32_t hold_input_record(unit_connection& connection, std::int64_t position);
+// The record a non-advancing read left becomes the current one again; `position` is where
+// that read stopped, or -1 when the unit holds none or its records have moved on since (any
+// other transfer counts one). Returns 0 or ERROR_ALLOCATION.
+std::int32_t resume_input_record(unit_connection& connection, std::int64_t& position);
+
 // Output records. Each returns 0 or an error code.
 
 // Ends an output record: CR LF.

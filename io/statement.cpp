@@ -133,7 +133,10 @@ std::int32_t end_of_record(std::int32_t code) {
   auto& state = statement();
   if ((state.flags & (SPECIFIER_IOSTAT | SPECIFIER_EOR)) == 0) stop(first_line(code, "\n"));
   store_iostat(-2);
+  // As at the end of file: the program that asked for the condition back gets its text too.
+  copy_iomsg(code);
   state.statement_error = true;
+  state.statement_eor = true;
   return STATUS_EOR;
 }
 
@@ -167,6 +170,7 @@ void io_source_position(std::int32_t line, std::string_view file) {
   if (!same_text(file, state.source_file)) state.source_file.assign(file);
   state.pos_pending = false;
   forget_statement_format_text();
+  state.size_pending = nullptr;
 }
 
 void io_set_pos(std::int32_t flags, std::int64_t position) {
@@ -181,11 +185,20 @@ void io_set_iomsg(char* buffer, std::int32_t length) {
   statement().iomsg_length = length;
 }
 
+void io_set_size(std::int32_t* size) { statement().size_pending = size; }
+
+std::int32_t* take_statement_size() {
+  std::int32_t* const size = statement().size_pending;
+  statement().size_pending = nullptr;
+  return size;
+}
+
 void io_statement_begin(std::int32_t unit, std::int32_t flags, std::int32_t* iostat,
                         std::string_view kind) {
   auto& state = statement();
   state.statement_error = false;
   state.statement_eof = false;
+  state.statement_eor = false;
   state.open_file_name_set = false;
   state.unit = unit;
   state.flags = flags;
@@ -229,7 +242,7 @@ std::string_view iostat_message(std::int32_t code) {
 
 std::int32_t statement_failure_status() {
   const auto& state = statement();
-  if (state.statement_error) return STATUS_ERROR;
+  if (state.statement_error) return state.statement_eor ? STATUS_EOR : STATUS_ERROR;
   if (state.statement_eof) return STATUS_EOF;
   return STATUS_OK;
 }

@@ -97,6 +97,11 @@ struct unit_connection {
   // The statement frame adds statements, the record layer records and bytes; nothing else
   // changes them. Kept past the close by unit_statistics.
   unit_figures figures;
+  // Record layer: the record a non-advancing read stopped inside, where it stopped (-1: none)
+  // and the record counter then; the unit's next formatted read goes on from there.
+  std::string held_input_record;
+  std::int64_t held_input_position = -1;
+  std::int32_t held_input_counter = 0;
   // The stream's buffer for a file the library opened; freed with the record, after fclose.
   std::unique_ptr<char[]> stream_buffer;
 };
