@@ -292,7 +292,8 @@ namespace {
 // program that makes a statement links this file: the entry points' object calls OPEN and
 // CLOSE.
 [[maybe_unused]] const bool end_hooks_registered =
-    (runtime::register_end_hooks(close_all_units, flush_all_units), true);
+    (runtime::register_end_hooks(close_all_units, flush_all_units),
+     runtime::register_signal_end_hook(push_all_units_at_signal), true);
 
 }  // namespace
 

@@ -10,6 +10,7 @@ struct end_hooks {
   // Atomic because a fatal-signal handler may read them; lock-free for a pointer.
   std::atomic<normal_end_hook> close_units{nullptr};
   std::atomic<abnormal_end_hook> flush_units{nullptr};
+  std::atomic<abnormal_end_hook> push_units{nullptr};
 };
 static_assert(std::atomic<abnormal_end_hook>::is_always_lock_free);
 end_hooks hooks;
@@ -21,12 +22,20 @@ void register_end_hooks(normal_end_hook close_units, abnormal_end_hook flush_uni
   hooks.flush_units.store(flush_units, std::memory_order_relaxed);
 }
 
+void register_signal_end_hook(abnormal_end_hook push_units) {
+  hooks.push_units.store(push_units, std::memory_order_relaxed);
+}
+
 void run_normal_end_hook() {
   if (const normal_end_hook close_units = hooks.close_units.load(std::memory_order_relaxed)) close_units();
 }
 
 void run_abnormal_end_hook() noexcept {
   if (const abnormal_end_hook flush_units = hooks.flush_units.load(std::memory_order_relaxed)) flush_units();
+}
+
+void run_signal_end_hook() noexcept {
+  if (const abnormal_end_hook push_units = hooks.push_units.load(std::memory_order_relaxed)) push_units();
 }
 
 }  // namespace runtime
