@@ -220,7 +220,7 @@ TEST(fatal_signal, tracebacks_name_the_failing_function) {
       {"level 2: a run-time error under test", "test", "error",
        {"stop_inside_named_function()", source, "runtime_error_stop"}, {"Registers:"}},
       {"level 3: a fault under test, with the signal and the registers", "signal,test", "fault",
-       {"fail_inside_named_function()", source, "Signal 11, code 1, address 0x0\n", "Registers:\n", " rip 0x"}, {}},
+       {"fail_inside_named_function()", source, "Signal 11, code 1, address 0x10\n", "Registers:\n", " rip 0x"}, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.why);

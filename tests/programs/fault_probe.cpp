@@ -20,7 +20,7 @@
 //   open-many:<first>:<count> OPEN units first.. on files u<unit>.dat, each written its number
 //   cycle:<rounds>:<count>    each round OPENs count units on c<unit>.dat, writes, CLOSEs them
 //   write-ints:<unit>:<n>     free-form writes of the integers 1 to n, one record each
-//   fault                     a segmentation fault inside fail_inside_named_function
+//   fault                     a segmentation fault at address 16 inside fail_inside_named_function
 //   error                     the runtime's error stop called inside stop_inside_named_function
 // After each statement with a non-zero status it prints "status=S iostat=I" on stdout.
 #include <signal.h>
@@ -132,8 +132,10 @@ bool read_item(std::int32_t unit, std::int32_t type, void* storage, std::int32_t
 }
 
 // Named, and kept out of line, so that a traceback has them to show.
+// The first page is never mapped. Not the null pointer: the undefined-behaviour sanitizer
+// would stop the program before the fault.
 [[gnu::noinline]] void fail_inside_named_function() {
-  volatile int* volatile nowhere = nullptr;
+  volatile int* volatile nowhere = reinterpret_cast<int*>(std::uintptr_t{16});
   *nowhere = 1;
 }
 
