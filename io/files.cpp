@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "signal_hold.h"
+
 namespace io {
 namespace {
 
@@ -40,7 +42,10 @@ std::FILE* open_for_reading(const std::string& name) {
 std::FILE* open_for_update(const std::string& name) { return std::fopen(name.c_str(), "r+b"); }
 std::FILE* create_for_update(const std::string& name) { return std::fopen(name.c_str(), "w+b"); }
 
+// Closing, seeking and the flush before a size may write the stream's buffer out, so each
+// holds the asynchronous fatal signals meanwhile (see runtime/signal_hold.h).
 std::int32_t close_file(std::FILE* stream) {
+  const runtime::fatal_signals_held held;
   errno = 0;
   return std::fclose(stream) == 0 ? 0 : error_number();
 }
@@ -69,6 +74,7 @@ std::unique_ptr<char[]> give_stream_buffer(std::FILE* stream) {
 }
 
 std::int32_t seek(std::FILE* stream, std::int64_t offset, int whence) {
+  const runtime::fatal_signals_held held;
   errno = 0;
   return ::fseeko(stream, static_cast<off_t>(offset), whence) == 0 ? 0 : error_number();
 }
@@ -81,6 +87,7 @@ std::int32_t truncate_file(std::FILE* stream, std::int64_t size) {
 std::int64_t tell(std::FILE* stream) { return static_cast<std::int64_t>(::ftello(stream)); }
 
 std::int64_t file_size(std::FILE* stream) {
+  const runtime::fatal_signals_held held;
   errno = 0;
   if (std::fflush(stream) != 0) return -1;
   struct stat info {};

@@ -295,7 +295,8 @@ namespace {
 // points' object calls OPEN and CLOSE.
 [[maybe_unused]] const bool end_hooks_registered =
     (runtime::register_end_hooks(close_all_units, flush_all_units),
-     runtime::register_unit_report_hook(report_unit_figures), true);
+     runtime::register_unit_report_hook(report_unit_figures),
+     runtime::register_signal_end_hook(push_all_units_at_signal), true);
 
 }  // namespace
 

@@ -42,4 +42,11 @@ std::int32_t flush(std::FILE* stream);
 // The stream's error flag, without taking its lock.
 bool failed(std::FILE* stream);
 
+// For a fatal-signal handler: writes the bytes the stream holds for output, exactly as they
+// stand at this instant, where the stream's own flush would put them, and leaves it holding
+// none, so nothing writes them again. No lock, no allocation. The calls above that may make
+// the C library write hold the asynchronous fatal signals meanwhile, so a handler never
+// meets a buffer the library is writing.
+void push_at_signal(std::FILE* stream) noexcept;
+
 }  // namespace io::stream

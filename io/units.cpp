@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "errors.h"
@@ -330,8 +331,8 @@ std::int32_t connect_unit(std::int32_t unit, const connect_request& request) {
 std::int32_t disconnect_unit(unit_connection& connection, dispose_code dispose) {
   if (connection.console) return stream::flush(connection.stream);
   std::int32_t code = 0;
-  if (connection.stream != nullptr) code = close_file(connection.stream);
-  connection.stream = nullptr;
+  // Out of the connection before the close frees it: a fatal-signal handler walks the units.
+  if (connection.stream != nullptr) code = close_file(std::exchange(connection.stream, nullptr));
   if (dispose == dispose_code::DISPOSE_UNSET) dispose = connection.dispose;
   if (connection.kind == unit_kind::KIND_SCRATCH) {
     remove_file(connection.name);
@@ -361,6 +362,15 @@ void flush_all_units() noexcept {
   }
   std::fflush(stdout);
   std::fflush(stderr);
+}
+
+// A connection is in the list only once its stream is set, so the walk may meet any of them.
+// Standard error is unbuffered; standard output may hold bytes written without a unit.
+void push_all_units_at_signal() noexcept {
+  for (unit_connection* u = table().unit_list; u != nullptr; u = u->next) {
+    if (u->stream != nullptr) stream::push_at_signal(u->stream);
+  }
+  stream::push_at_signal(stdout);
 }
 
 void set_extended_attributes(unit_connection& connection, const extended_attributes& attributes) {

@@ -164,6 +164,8 @@ unit_connection* first_unit();
 void remove_scratch_files();
 // Pushes every unit's buffered bytes to where they land; safe to call on the way down.
 void flush_all_units() noexcept;
+// The same from a fatal-signal handler, with async-signal-safe calls only.
+void push_all_units_at_signal() noexcept;
 
 // The words of "FORTRANOPT", read when the console units are made.
 bool option_vaxio();

@@ -38,8 +38,18 @@ std::optional<std::size_t> format_debugger_command(
     std::span<char, debugger_command_capacity> command);
 
 // kind: 0 exit through the at-exit handlers, 1 run-time error, 2, 3 fatal signal.
-// message: NUL-terminated, or null for none.
-[[noreturn]] void fatal_stop(std::int32_t kind, const char* message);
+// message: NUL-terminated, or null for none. Not inlined: its return address tells the
+// traceback where the program called it.
+[[noreturn, gnu::noinline]] void fatal_stop(std::int32_t kind, const char* message);
+
+// A fatal-signal handler's first call once it goes on to the end (after
+// `fatal_signal_held`): the end that follows keeps to async-signal-safe calls, and the
+// traceback starts at the interrupted instruction. Takes the handler's siginfo_t and
+// ucontext_t.
+void enter_fatal_signal_handler(const void* signal_info, const void* signal_context) noexcept;
+
+// Where the program called into the abnormal end, for the traceback; the first one counts.
+void note_failure_caller(const void* return_address) noexcept;
 
 // The number printed before every "%d: " message; always 0 here.
 std::int32_t processor_number();

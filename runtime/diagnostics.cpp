@@ -1,16 +1,11 @@
-// The diagnostics support the runtime calls: tracebacks and stack usage (statistics: statistics.cpp).
+// The diagnostics support the runtime calls: stack usage (tracebacks: traceback.cpp;
+// statistics: statistics.cpp).
 #include "diagnostics.h"
 
-#include <execinfo.h>
-#include <unistd.h>
-
-#include <array>
 #include <cstdio>
 
 namespace runtime {
 namespace {
-
-constexpr int max_traceback_frames = 64;
 
 struct diagnostics_state {
   stack_usage_entry initial_stack;
@@ -20,18 +15,6 @@ diagnostics_state state;
 }  // namespace
 
 void print_routine_traceback() {}
-
-void print_stack_traceback(std::int32_t) {
-  std::array<void*, max_traceback_frames> frames{};
-  const int count = backtrace(frames.data(), max_traceback_frames);
-  // Writes straight to the descriptor: no allocation, so it works from a signal handler.
-  backtrace_symbols_fd(frames.data(), count, STDERR_FILENO);
-}
-
-void prepare_stack_traceback() {
-  std::array<void*, 1> frames{};
-  backtrace(frames.data(), 1);
-}
 
 void initialise_type_tables() {}
 

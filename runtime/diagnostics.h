@@ -1,17 +1,13 @@
 // The least of the diagnostics support that the start-up and the abnormal end call:
-// tracebacks, statistics, stack usage, the per-type tables and the processor mode.
+// the routine traceback, statistics, stack usage, the per-type tables and the processor mode.
 #pragma once
 #include <cstdint>
 
 namespace runtime {
 
 // Writes the routine traceback. Nothing pushes routine entries, so it writes nothing.
+// The stack traceback is runtime/traceback.h.
 void print_routine_traceback();
-// Writes the call stack to standard error. Every detail level (1 to 3) gives the same
-// frames: there is no finer information to add.
-void print_stack_traceback(std::int32_t level);
-// The first backtrace loads the unwinder, which allocates; do that before any signal.
-void prepare_stack_traceback();
 
 // Nothing to set up: the programs use no typed array operations.
 void initialise_type_tables();

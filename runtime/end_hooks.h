@@ -12,9 +12,14 @@ using abnormal_end_hook = void (*)() noexcept;
 // links without it. A later call replaces the earlier hooks; nothing is allocated.
 void register_end_hooks(normal_end_hook close_units, abnormal_end_hook flush_units);
 
+// The flush for the abnormal end inside a fatal-signal handler: async-signal-safe calls only.
+// The abnormal end runs it instead of the other when it knows it is in a handler.
+void register_signal_end_hook(abnormal_end_hook push_units);
+
 // Each does nothing until a hook is registered.
 void run_normal_end_hook();
 void run_abnormal_end_hook() noexcept;
+void run_signal_end_hook() noexcept;
 
 // The library's lines of the statistics report, one per unit it used, appended to `report`
 // after the units are closed; `detail` asks for the units never used and a total as well.

@@ -13,6 +13,7 @@
 #include "abnormal_end.h"
 #include "options.h"
 #include "runtime.h"
+#include "signal_hold.h"
 
 namespace runtime {
 namespace {
@@ -59,7 +60,9 @@ class message_line {
   std::size_t length_ = 0;
 };
 
-void signal_message_handler(int signal_number) {
+void signal_message_handler(int signal_number, siginfo_t* info, void* context) {
+  if (fatal_signal_held(signal_number)) return;
+  enter_fatal_signal_handler(info, context);
   const auto* known = std::find_if(std::begin(signal_messages), std::end(signal_messages),
                                    [&](const signal_message& s) { return s.signal_number == signal_number; });
   message_line line;
@@ -74,10 +77,11 @@ void signal_message_handler(int signal_number) {
 
 bool install_handler(std::int32_t signal_number) {
   struct sigaction action {};
-  action.sa_handler = signal_message_handler;
+  action.sa_sigaction = signal_message_handler;
   sigemptyset(&action.sa_mask);
-  // No deferral: a signal raised again inside the end reaches its once-flag.
-  action.sa_flags = SA_NODEFER;
+  // No deferral: a signal raised again inside the end reaches its once-flag. A signal held
+  // for later returns from the handler, and the call it broke goes on.
+  action.sa_flags = SA_NODEFER | SA_SIGINFO | SA_RESTART;
   return sigaction(signal_number, &action, nullptr) == 0;
 }
 

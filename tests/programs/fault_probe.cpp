@@ -19,6 +19,9 @@
 //                             "text=<first 40 characters>/<length without trailing blanks>"
 //   open-many:<first>:<count> OPEN units first.. on files u<unit>.dat, each written its number
 //   cycle:<rounds>:<count>    each round OPENs count units on c<unit>.dat, writes, CLOSEs them
+//   write-ints:<unit>:<n>     free-form writes of the integers 1 to n, one record each
+//   fault                     a segmentation fault at address 16 inside fail_inside_named_function
+//   error                     the runtime's error stop called inside stop_inside_named_function
 // After each statement with a non-zero status it prints "status=S iostat=I" on stdout.
 #include <signal.h>
 #include <unistd.h>
@@ -128,6 +131,19 @@ bool read_item(std::int32_t unit, std::int32_t type, void* storage, std::int32_t
   return result == 0;
 }
 
+// Named, and kept out of line, so that a traceback has them to show.
+// The first page is never mapped. Not the null pointer: the undefined-behaviour sanitizer
+// would stop the program before the fault.
+[[gnu::noinline]] void fail_inside_named_function() {
+  volatile int* volatile nowhere = reinterpret_cast<int*>(std::uintptr_t{16});
+  *nowhere = 1;
+}
+
+[[gnu::noinline]] void stop_inside_named_function() {
+  runtime_error_stop("stopped on purpose");
+  std::abort();  // never reached: keeps the call a call, not a jump that leaves no frame
+}
+
 void break_standard_output(const std::string& how) {
   std::fflush(stdout);
   if (how == "closed") {
@@ -193,6 +209,12 @@ void run(const std::string& op) {
       }
       for (std::int32_t unit = 10; unit < 10 + number(f, 2); ++unit) close_file(unit);
     }
+  } else if (kind == "write-ints") {
+    for (std::int32_t value = 1; value <= number(f, 2); ++value) write_integer(number(f, 1), value);
+  } else if (kind == "fault") {
+    fail_inside_named_function();
+  } else if (kind == "error") {
+    stop_inside_named_function();
   } else {
     std::fprintf(stderr, "fault_probe: unknown operation %s\n", op.c_str());
     std::exit(2);
