@@ -234,11 +234,6 @@ void start_size(fmt_read_state& s) {
   if (s.size != nullptr) *s.size = 0;
 }
 
-statement_format given_format(std::span<const std::int32_t> format) {
-  if (format.data() == nullptr) return {nullptr, 0, ERROR_INVALID_EDIT};
-  return {format.data(), format.size(), 0};
-}
-
 std::int32_t begin_external(std::int32_t unit, const std::int32_t* record, std::int32_t flags,
                             std::int32_t* iostat, const statement_format& format,
                             std::optional<std::string_view> advance) {

@@ -202,12 +202,6 @@ void reset_statement(const std::int32_t* format, std::size_t word_limit) {
   s.connection = nullptr;
 }
 
-// The format's words, with no text to compile: a span from a caller that has them.
-statement_format given_format(std::span<const std::int32_t> format) {
-  if (format.data() == nullptr) return {nullptr, 0, ERROR_INVALID_EDIT};
-  return {format.data(), format.size(), 0};
-}
-
 std::int32_t begin_external(std::int32_t unit, const std::int32_t* record, std::int32_t flags,
                             std::int32_t* iostat, const statement_format& format,
                             std::optional<std::string_view> advance) {

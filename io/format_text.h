@@ -4,7 +4,10 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
+
+#include "errors.h"
 
 namespace io {
 
@@ -29,5 +32,12 @@ struct statement_format {
 // not compiled again), or the code of the text's fault. Takes the text: the next statement
 // has none unless it is set again. No format at all is ERROR_INVALID_EDIT.
 statement_format take_statement_format(const std::int32_t* format);
+
+// The words of a caller that has them with their length (untrusted formats, tests): no text
+// is taken, and no words at all is ERROR_INVALID_EDIT.
+inline statement_format given_format(std::span<const std::int32_t> format) {
+  if (format.data() == nullptr) return {nullptr, 0, ERROR_INVALID_EDIT};
+  return {format.data(), format.size(), 0};
+}
 
 }  // namespace io
