@@ -1,6 +1,6 @@
-// The compile-time format compiler: format text turned into the words of a compiled format
-// (the codes of record_io.h), at build time or at run time. C++ only. Over 600 lines on
-// purpose: a constexpr compiler lives whole in the header every program includes.
+// Over 600 lines on purpose: a constexpr compiler lives whole in the header programs include.
+// The format compiler: format text turned into the words of a compiled format (the codes of
+// record_io.h), at build time or at run time. C++ only.
 #pragma once
 #include <array>
 #include <cstddef>

@@ -17,17 +17,7 @@
 #include "record_io.h"
 #include "statement.h"
 
-namespace {
-std::size_t allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-  ++allocations;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "counting_new.h"
 
 namespace {
 

@@ -1,0 +1,18 @@
+// Counts the program's heap allocations, for tests that a path allocates nothing. Include it
+// in one file of a test program: it replaces the global operator new.
+#pragma once
+#include <cstddef>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::size_t allocations = 0;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  ++allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
