@@ -269,28 +269,32 @@ constexpr auto exact_powers_of_ten = [] {
 // trailing blank, more digits, a field of blanks) is left to the full path.
 std::optional<double> short_real(std::string_view field, std::int32_t decimals,
                                  const input_modes& modes) {
-  std::size_t i = 0;
-  while (i < field.size() && field[i] == ' ') ++i;
-  if (i == field.size()) return std::nullopt;
-  const bool negative = field[i] == '-';
-  if (is_sign(field[i])) ++i;
+  const char* at = field.data();
+  const char* const end = at + field.size();
+  while (at != end && *at == ' ') ++at;
+  if (at == end) return std::nullopt;
+  const bool negative = *at == '-';
+  if (is_sign(*at)) ++at;
   // At most 16 characters left: the digits cannot overflow before they are counted.
-  if (field.size() - i > 16) return std::nullopt;
+  if (end - at > 16) return std::nullopt;
   const char symbol = modes.decimal_comma ? ',' : '.';
-  const std::size_t first_digit = i;
-  std::int64_t digits = 0;
-  for (; i < field.size() && is_digit(field[i]); ++i) digits = digits * 10 + (field[i] - '0');
-  std::size_t digit_count = i - first_digit;
-  std::int32_t fraction_digits = -1;  // -1: no decimal symbol
-  if (i < field.size() && field[i] == symbol) {
-    const std::size_t first_fraction = ++i;
-    for (; i < field.size() && is_digit(field[i]); ++i) digits = digits * 10 + (field[i] - '0');
-    fraction_digits = static_cast<std::int32_t>(i - first_fraction);
-    digit_count += i - first_fraction;
+  const char* const first = at;
+  const char* point = nullptr;
+  std::uint64_t digits = 0;
+  for (; at != end; ++at) {
+    const auto digit = static_cast<unsigned char>(*at - '0');
+    if (digit <= 9) {
+      digits = digits * 10 + digit;
+    } else if (*at == symbol && point == nullptr) {
+      point = at;
+    } else {
+      return std::nullopt;
+    }
   }
-  if (i != field.size() || digit_count == 0 || digit_count > 15) return std::nullopt;
+  const std::ptrdiff_t digit_count = (end - first) - (point != nullptr);
+  if (digit_count == 0 || digit_count > 15) return std::nullopt;
   const std::int64_t exponent =
-      -static_cast<std::int64_t>(fraction_digits >= 0 ? fraction_digits : decimals) - modes.scale;
+      -static_cast<std::int64_t>(point != nullptr ? end - point - 1 : decimals) - modes.scale;
   if (exponent < -22 || exponent > 22) return std::nullopt;
   const auto magnitude = static_cast<double>(digits);
   const double result = exponent >= 0 ? magnitude * exact_powers_of_ten[static_cast<std::size_t>(exponent)]
@@ -480,6 +484,12 @@ void read_characters(std::string_view field, std::int32_t size, char* bytes) {
 // A 1- or 2-byte item under "format_relaxed" keeps the low bits of the 32-bit real's bits,
 // as its integer store keeps the low bits of an integer.
 std::int32_t store_real(void* address, const resolved_edit& r, double value) {
+  // The usual item, stored without the general store's switch.
+  if (r.store_type == TYPE_REAL4 && r.size == 4) {
+    const float narrow = value_to_real32(scanned_real64(value));
+    std::memcpy(address, &narrow, sizeof narrow);
+    return 0;
+  }
   if (r.size >= 4) return store_scanned_value(address, r.store_type, scanned_real64(value));
   const auto bits = std::bit_cast<std::uint32_t>(value_to_real32(scanned_real64(value)));
   return store_scanned_value(address, r.size == 2 ? TYPE_INTEGER2 : TYPE_INTEGER1,

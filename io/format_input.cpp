@@ -349,7 +349,14 @@ std::int32_t fmt_read_end() {
   s.active = false;
   if (const std::int32_t status = statement_failure_status(); status != 0) return status;
   if (!was_active) return STATUS_ERROR;
-  std::int32_t status = format_input_item(nullptr, nullptr);
+  std::int32_t status = 0;
+  if (s.walk.at_end_marker()) {
+    ++s.walk.index;
+    std::int32_t reversion = 0;
+    status = report(s.walk.read_end_marker(reversion));
+  } else {
+    status = format_input_item(nullptr, nullptr);
+  }
   // A non-advancing read leaves the unit inside its record; an advancing one has taken the
   // whole record already, so the rest of it is dropped.
   if (status == 0 && s.non_advancing && s.connection != nullptr) {

@@ -79,7 +79,8 @@ struct format_walk {
   void start_scan() { codes_read = 0; }
 
   // At least n words of the format left at the index (an index past the limit has none).
-  bool words_left(std::size_t n) const { return index <= word_limit && word_limit - index >= n; }
+  // Indexes come from 32-bit words and n is small: the sum cannot wrap.
+  bool words_left(std::size_t n) const { return index + n <= word_limit; }
 
   std::int32_t read_word(std::int32_t& word) {
     if (!words_left(1)) return ERROR_INVALID_EDIT;
@@ -171,6 +172,12 @@ struct format_walk {
       return read_operand(d.exponent);
     }
     return 0;
+  }
+
+  // The end marker is the next code, with no repeat pending: a statement's end that finds it
+  // has nothing to scan (a format after its last data edit, the usual case).
+  bool at_end_marker() const {
+    return !repeat_pending && words_left(2) && format[index] == FORMAT_END;
   }
 
   // After FORMAT_END: the reversion index, checked. Nothing past the end marker is part of

@@ -10,6 +10,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "never_destroyed.h"
 #include "stream.h"
 
@@ -132,6 +136,19 @@ static_assert(short_record_span + 1 <= initial_capacity && 16 <= input_record_sl
 static_assert(stream::look_slack >= 16);
 
 // The offset of the first line feed among the 32 bytes at `bytes`, or -1.
+#if defined(__SSE2__)
+// Two 16-byte compares, one bit per byte: a quarter of the word-at-a-time search's work.
+std::int32_t short_record_length(const char* bytes) {
+  static_assert(short_record_span == 32);
+  const __m128i line_feeds = _mm_set1_epi8('\n');
+  const auto found = [&](std::size_t offset) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + offset));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, line_feeds)));
+  };
+  const std::uint32_t line_feed_bits = found(0) | found(16) << 16;
+  return line_feed_bits != 0 ? std::countr_zero(line_feed_bits) : -1;
+}
+#else
 std::int32_t short_record_length(const char* bytes) {
   constexpr std::uint64_t ones = 0x0101010101010101u;
   constexpr std::uint64_t line_feeds = ones * '\n';
@@ -146,6 +163,7 @@ std::int32_t short_record_length(const char* bytes) {
   }
   return -1;
 }
+#endif
 
 // The common record: all of it, line feed included, among the first 32 bytes the stream
 // holds unread. Its length, or -1 leaving the stream untouched for read_sequential.
