@@ -275,12 +275,10 @@ std::optional<double> short_real(std::string_view field, std::int32_t decimals,
   if (at == end) return std::nullopt;
   const bool negative = *at == '-';
   if (is_sign(*at)) ++at;
-  // At most 16 characters left: the digits cannot overflow before they are counted.
-  if (end - at > 16) return std::nullopt;
   const char symbol = modes.decimal_comma ? ',' : '.';
   const char* const first = at;
   const char* point = nullptr;
-  std::uint64_t digits = 0;
+  std::uint64_t digits = 0;  // wraps only past 19 digits, which the count below refuses
   for (; at != end; ++at) {
     const auto digit = static_cast<unsigned char>(*at - '0');
     if (digit <= 9) {
@@ -484,12 +482,6 @@ void read_characters(std::string_view field, std::int32_t size, char* bytes) {
 // A 1- or 2-byte item under "format_relaxed" keeps the low bits of the 32-bit real's bits,
 // as its integer store keeps the low bits of an integer.
 std::int32_t store_real(void* address, const resolved_edit& r, double value) {
-  // The usual item, stored without the general store's switch.
-  if (r.store_type == TYPE_REAL4 && r.size == 4) {
-    const float narrow = value_to_real32(scanned_real64(value));
-    std::memcpy(address, &narrow, sizeof narrow);
-    return 0;
-  }
   if (r.size >= 4) return store_scanned_value(address, r.store_type, scanned_real64(value));
   const auto bits = std::bit_cast<std::uint32_t>(value_to_real32(scanned_real64(value)));
   return store_scanned_value(address, r.size == 2 ? TYPE_INTEGER2 : TYPE_INTEGER1,
@@ -536,6 +528,13 @@ std::int32_t read_resolved_field(std::string_view field, const resolved_input_ed
     case field_form::FORM_REAL: {
       // The short field first, so it does not pay for the long path's buffers.
       if (const std::optional<double> quick = short_real(field, r.decimals, modes)) {
+        // The usual item, stored without the general store's switch: a short field's value
+        // is below 10^37, so plain narrowing rounds it and cannot overflow.
+        if (r.store_type == TYPE_REAL4 && r.size == 4) {
+          const auto narrow = static_cast<float>(*quick);
+          std::memcpy(address, &narrow, sizeof narrow);
+          return 0;
+        }
         return store_real(address, r, *quick);
       }
       double value = 0.0;

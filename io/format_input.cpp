@@ -90,14 +90,16 @@ std::int32_t read_field(fmt_read_state& s, std::int32_t code, input_item item, v
   const record_scan_view record = input_record_scan_view();
   const std::int64_t start = s.position;
   const std::int64_t end = start + edit.width;
-  s.position = std::min(end, position_ceiling);
-  const std::int64_t available = std::clamp<std::int64_t>(record.length - start, 0, edit.width);
-  count_taken(s, available);
   const bool past_end = end > record.length;
   std::string_view field;
   if (!past_end) {
+    s.position = end;
+    count_taken(s, edit.width);
     field = {record.bytes + start, static_cast<std::size_t>(edit.width)};
   } else {
+    s.position = std::min(end, position_ceiling);
+    const std::int64_t available = std::clamp<std::int64_t>(record.length - start, 0, edit.width);
+    count_taken(s, available);
     if (!s.pad) return io_error(s.non_advancing ? ERROR_END_OF_RECORD : ERROR_PAST_RECORD);
     // The same bound as a record being written: past it the field's buffer is not had.
     if (edit.width > max_record_length) return io_error(ERROR_ALLOCATION);
