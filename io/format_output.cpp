@@ -103,6 +103,19 @@ record_end advancing_end() {
   return state().dollar ? record_end::END_HELD_OPEN : record_end::END_ADVANCING;
 }
 
+// After the end marker's code: its reversion index read, and unless the statement ends
+// non-advancing, the record ended and the walk back at that index.
+std::int32_t take_format_end(scan_mode mode) {
+  auto& s = state();
+  std::int32_t reversion = 0;
+  if (const std::int32_t fault = s.walk.read_end_marker(reversion); fault != 0) return io_error(fault);
+  if (mode == scan_mode::SCAN_END_NON_ADVANCING) return 0;
+  // Reversion starts a new record even in a non-advancing statement.
+  if (const std::int32_t error = fmt_end_record(advancing_end()); error != 0) return io_error(error);
+  s.walk.index = static_cast<std::size_t>(reversion);
+  return 0;
+}
+
 // Handles codes until a data edit descriptor has placed the item, or, at the end of the
 // statement, until the scan stops. Returns 0 or the status of the error reported.
 std::int32_t format_item(const item_ref* item, scan_mode mode) {
@@ -117,16 +130,7 @@ std::int32_t format_item(const item_ref* item, scan_mode mode) {
     }
     switch (code) {
       case FORMAT_END: {
-        std::int32_t reversion = 0;
-        if (const std::int32_t fault = s.walk.read_end_marker(reversion); fault != 0) {
-          return io_error(fault);
-        }
-        if (mode == scan_mode::SCAN_END_NON_ADVANCING) return 0;
-        // Reversion starts a new record even in a non-advancing statement.
-        if (const std::int32_t error = fmt_end_record(advancing_end()); error != 0) {
-          return io_error(error);
-        }
-        s.walk.index = static_cast<std::size_t>(reversion);
+        if (const std::int32_t status = take_format_end(mode); status != 0) return status;
         if (item == nullptr) return 0;
         if (end_seen) return io_error(ERROR_INFINITE_FORMAT);
         end_seen = true;
@@ -305,6 +309,9 @@ std::int32_t fmt_write_end() {
   if (s.non_advancing) {
     status = format_item(nullptr, scan_mode::SCAN_END_NON_ADVANCING);
     if (status == 0) status = report(fmt_end_record(record_end::END_NON_ADVANCING));
+  } else if (s.walk.at_end_marker()) {
+    ++s.walk.index;
+    status = take_format_end(scan_mode::SCAN_END);
   } else {
     status = format_item(nullptr, scan_mode::SCAN_END);
   }
