@@ -289,12 +289,13 @@ std::optional<double> short_real(std::string_view field, std::int32_t decimals,
       return std::nullopt;
     }
   }
-  const std::ptrdiff_t digit_count = (end - first) - (point != nullptr);
-  if (digit_count == 0 || digit_count > 15) return std::nullopt;
+  const auto digit_count = static_cast<std::size_t>((end - first) - (point != nullptr));
+  if (digit_count - 1 >= 15) return std::nullopt;  // none, or more than 15
   const std::int64_t exponent =
       -static_cast<std::int64_t>(point != nullptr ? end - point - 1 : decimals) - modes.scale;
   if (exponent < -22 || exponent > 22) return std::nullopt;
-  const auto magnitude = static_cast<double>(digits);
+  // At most 15 digits: as a signed number they convert without the unsigned conversion's steps.
+  const auto magnitude = static_cast<double>(static_cast<std::int64_t>(digits));
   const double result = exponent >= 0 ? magnitude * exact_powers_of_ten[static_cast<std::size_t>(exponent)]
                                       : magnitude / exact_powers_of_ten[static_cast<std::size_t>(-exponent)];
   return negative ? -result : result;
