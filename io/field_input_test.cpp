@@ -114,6 +114,7 @@ constexpr field_case field_cases[] = {
     {"1E999999999999", E, 0, REAL8, 0, 0, 0, r64(std::numeric_limits<double>::infinity())},
     {"-1E-999999999999", E, 0, REAL8, 0, 0, 0, r64(-0.0)},
     {"0.1", F, 0, REAL4, 0, 0, 0, 0x3DCCCCCD},
+    {"123456789012345678901234", F, 0, REAL8, 0, 0, 0, r64(123456789012345678901234.0)},  // past 64 bits
     {"1e39", E, 0, REAL4, 0, 0, 0, 0x7F800000},
     // Through the 64-bit real, as the free-form reader: just above the tie of two floats,
     // the double is the tie itself, which goes to the even float.
