@@ -60,8 +60,9 @@ never_destroyed<std::string> the_padded_field;
 std::int32_t report(std::int32_t code) { return code == 0 ? 0 : io_error(code); }
 
 void count_taken(fmt_read_state& s, std::int64_t characters) {
+  if (s.size == nullptr) return;
   s.size_count += characters;
-  if (s.size != nullptr) *s.size = static_cast<std::int32_t>(std::min<std::int64_t>(s.size_count, INT32_MAX));
+  *s.size = static_cast<std::int32_t>(std::min<std::int64_t>(s.size_count, INT32_MAX));
 }
 
 // "/" and reversion: the next record, read from its start.
