@@ -139,10 +139,10 @@ std::int32_t store_characters_left(const fmt_read_state& s, input_item item, voi
 // item), until the next data edit, ":" or the format's end. Returns 0 or the status reported.
 std::int32_t format_input_item(const input_item* item, void* address) {
   auto& s = state();
-  s.walk.start_scan();
+  std::int64_t scan_budget = max_codes_per_scan;
   bool end_seen = false;
   for (;;) {
-    const std::int32_t code = s.walk.next_code();
+    const std::int32_t code = s.walk.next_code(scan_budget);
     switch (code) {
       case FORMAT_A_W: case FORMAT_L_W: case FORMAT_I_W: case FORMAT_F_W: case FORMAT_E_W:
       case FORMAT_EN_W: case FORMAT_ES_W: case FORMAT_G_W: case FORMAT_D_W: case FORMAT_O_W:

@@ -120,10 +120,10 @@ std::int32_t take_format_end(scan_mode mode) {
 // statement, until the scan stops. Returns 0 or the status of the error reported.
 std::int32_t format_item(const item_ref* item, scan_mode mode) {
   auto& s = state();
-  s.walk.start_scan();
+  std::int64_t scan_budget = max_codes_per_scan;
   bool end_seen = false;
   for (;;) {
-    const std::int32_t code = s.walk.next_code();
+    const std::int32_t code = s.walk.next_code(scan_budget);
     if (is_data_edit(code)) {
       if (item == nullptr) return 0;
       return edit_item(code, *item);

@@ -60,7 +60,6 @@ struct format_walk {
   const std::int32_t* format = nullptr;
   std::size_t word_limit = 0;  // shrinks to just past the end marker once that is met
   std::size_t index = 0;
-  std::int64_t codes_read = 0;
   std::array<repeat_entry, repeat_stack_size> repeat_stack{};
   std::int32_t depth = -1;
   bool repeat_pending = false;
@@ -74,9 +73,6 @@ struct format_walk {
     repeat_pending = false;
     error = 0;
   }
-
-  // Each item, and the statement's end, scans afresh.
-  void start_scan() { codes_read = 0; }
 
   // At least n words of the format left at the index (an index past the limit has none).
   // Indexes come from 32-bit words and n is small: the sum cannot wrap.
@@ -105,8 +101,10 @@ struct format_walk {
   }
 
   // The next edit code with its repeat count applied; FORMAT_ERROR with `error` set on a fault.
-  std::int32_t next_code() {
-    if (++codes_read > max_codes_per_scan) return fail(ERROR_INFINITE_FORMAT);
+  // Each item, and the statement's end, scans afresh with a budget of max_codes_per_scan that
+  // every code spends; a local of the scan's, it stays in a register.
+  std::int32_t next_code(std::int64_t& scan_budget) {
+    if (--scan_budget < 0) return fail(ERROR_INFINITE_FORMAT);
     if (repeat_pending && depth >= 0) {
       repeat_entry& top = repeat_stack[static_cast<std::size_t>(depth)];
       index = top.index;
