@@ -77,14 +77,20 @@ std::int32_t next_record(fmt_read_state& s) {
 // non-advancing one meets the end of record. A non-advancing read that padded a field meets it
 // after the item is stored.
 std::int32_t read_field(fmt_read_state& s, std::int32_t code, input_item item, void* address) {
-  written_edit w{};
-  if (const std::int32_t fault = s.walk.read_descriptor(code, w); fault != 0) return io_error(fault);
   resolution_memo& memo = s.memo;
-  if (memo.code != w.code || memo.width != w.width || memo.digits != w.digits ||
-      memo.bare != w.bare || memo.item.type != item.type || memo.item.length != item.length ||
-      memo.format_relaxed != s.modes.format_relaxed) {
-    memo = {w.code, w.width, w.digits, w.bare, s.modes.format_relaxed, item,
-            resolve_input_edit({w.code, w.bare, w.width, w.digits}, item, s.modes)};
+  const bool same_item = memo.item.type == item.type && memo.item.length == item.length &&
+                         memo.format_relaxed == s.modes.format_relaxed;
+  // The usual loop: the same descriptor, w and d written as values, known from its words.
+  const bool known = same_item && memo.code == code && !memo.bare && code != FORMAT_A_W &&
+                     code != FORMAT_L_W && s.walk.take_operands_if(code, memo.width, memo.digits);
+  if (!known) {
+    written_edit w{};
+    if (const std::int32_t fault = s.walk.read_descriptor(code, w); fault != 0) return io_error(fault);
+    if (!same_item || memo.code != w.code || memo.width != w.width || memo.digits != w.digits ||
+        memo.bare != w.bare) {
+      memo = {w.code, w.width, w.digits, w.bare, s.modes.format_relaxed, item,
+              resolve_input_edit({w.code, w.bare, w.width, w.digits}, item, s.modes)};
+    }
   }
   const resolved_input_edit& edit = memo.edit;
   if (edit.code != 0) return io_error(edit.code);

@@ -178,6 +178,24 @@ struct format_walk {
     return !repeat_pending && words_left(2) && format[index] == FORMAT_END;
   }
 
+  // Passes over the operands of the descriptor `code` (next_code's) when they are written as
+  // the values `width` and `digits` (two value pairs; for E, EN, ES and G with no exponent
+  // width after them), as read_descriptor would read them: a reader that decided that
+  // descriptor before knows it again without decoding it. False, and nothing read, otherwise.
+  bool take_operands_if(std::int32_t code, std::int32_t width, std::int32_t digits) {
+    if (!words_left(4) || format[index] != 0 || format[index + 1] != width ||
+        format[index + 2] != 0 || format[index + 3] != digits) {
+      return false;
+    }
+    const bool exponent_may_follow =
+        code == FORMAT_E_W || code == FORMAT_EN_W || code == FORMAT_ES_W || code == FORMAT_G_W;
+    if (exponent_may_follow && words_left(5) && format[index + 4] == FORMAT_EXPONENT_WIDTH) {
+      return false;
+    }
+    index += 4;
+    return true;
+  }
+
   // After FORMAT_END: the reversion index, checked. Nothing past the end marker is part of
   // the format, and reversion only goes back.
   std::int32_t read_end_marker(std::int32_t& reversion) {
