@@ -251,17 +251,6 @@ std::int32_t read_exponent(blank_mode_reader& in, bool& has_exponent, std::int64
   return 0;
 }
 
-// Powers of ten that a double holds exactly.
-constexpr auto exact_powers_of_ten = [] {
-  std::array<double, 23> powers{};
-  double power = 1.0;
-  for (auto& p : powers) {
-    p = power;
-    power *= 10.0;
-  }
-  return powers;
-}();
-
 // The common short field: leading blanks, [sign], at most 15 digits with at most one decimal
 // symbol, and nothing after. Its digits m (below 2^53) and a power of ten 10^e with |e| <= 22
 // are both exact doubles, so one multiplication or division rounds m * 10^e correctly: the
@@ -294,11 +283,7 @@ std::optional<double> short_real(std::string_view field, std::int32_t decimals,
   const std::int64_t exponent =
       -static_cast<std::int64_t>(point != nullptr ? end - point - 1 : decimals) - modes.scale;
   if (exponent < -22 || exponent > 22) return std::nullopt;
-  // At most 15 digits: as a signed number they convert without the unsigned conversion's steps.
-  const auto magnitude = static_cast<double>(static_cast<std::int64_t>(digits));
-  const double result = exponent >= 0 ? magnitude * exact_powers_of_ten[static_cast<std::size_t>(exponent)]
-                                      : magnitude / exact_powers_of_ten[static_cast<std::size_t>(-exponent)];
-  return negative ? -result : result;
+  return exact_decimal_to_real64(digits, static_cast<std::int32_t>(exponent), negative);
 }
 
 // The field as a decimal constant, converted by the free-form reader's scanner from a text

@@ -80,21 +80,6 @@ double c_locale_strtod(const char* text) {
   return value;
 }
 
-// The powers of ten a double holds exactly.
-constexpr std::array<double, 23> exact_powers = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// Clinger's fast path: a decimal of at most 2^53 as an integer, times or divided by a
-// power of ten that a double holds exactly (up to 10^22), is one correctly rounded
-// operation on two exact operands, so it gives the nearest double, as from_chars would.
-double exact_decimal_to_real64(std::uint64_t mantissa, std::int32_t exponent, bool negative) {
-  const auto exact = static_cast<double>(mantissa);
-  const double power = exact_powers[static_cast<std::size_t>(exponent < 0 ? -exponent : exponent)];
-  const double value = exponent < 0 ? exact / power : exact * power;
-  return negative ? -value : value;
-}
-
 // The same fast path on text. Nothing for any other text, which then takes the full
 // conversion.
 std::optional<double> short_decimal_to_real64(const char* first, const char* last) {
