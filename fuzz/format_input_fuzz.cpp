@@ -4,8 +4,6 @@
 // SIZE=). Every status must stay in {0, 1, 2, 3} and agree with the iostat value, a failed
 // statement must stay failed, no item may be written outside its own bytes, and SIZE= never
 // counts more characters than the file holds unless T or TL went back over some.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -18,20 +16,15 @@
 
 #include "format_input.h"
 #include "fuzz_input.h"
+#include "item_reads.h"
 #include "record_io.h"
 
 namespace {
 
-using fuzz::check;
+using namespace fuzz;
 
 constexpr std::int32_t iostat_flag = 0x01;
 constexpr std::int32_t external_unit = 11;
-constexpr unsigned char untouched = 0xA5;
-
-struct item_type {
-  std::int32_t code;
-  std::int32_t size;  // bytes of one element; 0 for a character item (its length)
-};
 constexpr item_type item_types[] = {
     {TYPE_COMPLEX8, 8}, {TYPE_COMPLEX16, 16}, {TYPE_CHARACTER, 0}, {TYPE_LOGICAL1, 1},
     {TYPE_LOGICAL2, 2}, {TYPE_LOGICAL4, 4},   {TYPE_LOGICAL8, 8},  {TYPE_WORD4, 4},
@@ -88,22 +81,10 @@ std::vector<std::int32_t> read_format(fuzz::fuzz_input& input) {
   return words;
 }
 
-struct item_request {
-  item_type type;
-  std::int32_t count;
-  std::int32_t length;
-  std::int32_t stride;
-  std::vector<unsigned char> storage;
-};
-
 struct statement_plan {
   std::vector<item_request> items;
   bool non_advancing;
 };
-
-std::int32_t element_size(const item_request& item) {
-  return item.type.code == TYPE_CHARACTER ? item.length : item.type.size;
-}
 
 std::vector<statement_plan> read_plans(fuzz::fuzz_input& input) {
   std::vector<statement_plan> plans(static_cast<std::size_t>(input.in_range(1, 4)));
@@ -123,25 +104,6 @@ std::vector<statement_plan> read_plans(fuzz::fuzz_input& input) {
   return plans;
 }
 
-void check_status(std::int32_t status, std::int32_t iostat) {
-  check(status >= 0 && status <= 3, "status outside 0..3");
-  switch (status) {
-    case 0: check(iostat == 0, "success with a non-zero iostat"); break;
-    case 1: check(iostat > 0, "error without its code"); break;
-    case 2: check(iostat == -1, "end of file without iostat -1"); break;
-    default: check(iostat == -2, "end of record without iostat -2"); break;
-  }
-}
-
-void check_gaps(const item_request& item) {
-  const std::int32_t size = element_size(item);
-  for (std::size_t i = 0; i < item.storage.size(); ++i) {
-    const auto offset = static_cast<std::int32_t>(i);
-    const bool in_element = item.stride > 0 ? offset % item.stride < size : offset < size;
-    if (!in_element) check(item.storage[i] == untouched, "write outside an element");
-  }
-}
-
 // Runs the statements; `begin` starts one (non-advancing or not) and returns its status.
 template <typename Begin>
 void run_statements(std::vector<statement_plan> plans, std::int32_t& iostat, std::size_t file_bytes,
@@ -153,9 +115,7 @@ void run_statements(std::vector<statement_plan> plans, std::int32_t& iostat, std
     check_status(status, iostat);
     const std::int32_t failed = status;
     for (auto& item : plan.items) {
-      const std::int32_t elements = std::max(item.count, 1);
-      item.storage.assign(static_cast<std::size_t>(std::max((elements - 1) * item.stride + element_size(item), 1)),
-                          untouched);
+      prepare_storage(item);
       const std::int32_t item_status =
           fmt_read_item(&item.type.code, &item.count, &item.stride, item.storage.data(), item.length);
       check_status(item_status, iostat);
@@ -172,11 +132,6 @@ void run_statements(std::vector<statement_plan> plans, std::int32_t& iostat, std
       check(tabs_back || static_cast<std::size_t>(size) <= file_bytes, "SIZE= past the file's bytes");
     }
   }
-}
-
-std::string external_file_name() {
-  const char* directory = std::getenv("TMPDIR");
-  return std::string(directory != nullptr ? directory : "/tmp") + "/format_input_fuzz." + std::to_string(getpid());
 }
 
 }  // namespace
@@ -199,14 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The internal file: the bytes cut into records of one length, the last one blank-padded.
   {
-    const std::int32_t available =
-        record_length == 0 ? 3 : static_cast<std::int32_t>((records.size() + static_cast<std::size_t>(record_length) - 1) /
-                                                            static_cast<std::size_t>(record_length));
-    std::vector<char> variable(static_cast<std::size_t>(available) * static_cast<std::size_t>(record_length) + 1, ' ');
-    std::copy(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(std::min(records.size(), variable.size() - 1)),
-              variable.begin());
-    variable.pop_back();
-    const std::int32_t record_count = std::max(available - slack_records, 0);
+    internal_file file = cut_into_records(records, record_length);
+    std::vector<char>& variable = file.variable;
+    const std::int32_t record_count = std::max(file.records - slack_records, 0);
     run_statements(plans, iostat, variable.size(), tabs_back, [&](bool) {
       return io::fmt_internal_read_begin(variable.data(), record_count, flags, &iostat, words, record_length);
     });
@@ -214,11 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The external file: the same bytes read through a unit with the connection's modes.
   {
-    const std::string name = external_file_name();
-    std::FILE* file = std::fopen(name.c_str(), "wb");
-    check(file != nullptr, "cannot write the external file");
-    std::fwrite(records.data(), 1, records.size(), file);
-    std::fclose(file);
+    const std::string name = write_external_file("format_input_fuzz", records);
     const std::int32_t unit = external_unit;
     const std::string_view pad = pad_no ? "NO" : "YES";
     const std::string_view blank = blank_zero ? "ZERO" : "NULL";

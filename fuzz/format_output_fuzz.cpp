@@ -14,11 +14,14 @@
 #include <vector>
 
 #include "fuzz_input.h"
+#include "item_reads.h"
 #include "record_io.h"
 
 namespace {
 
 using fuzz::check;
+using fuzz::check_status;
+using fuzz::item_type;
 
 constexpr std::int32_t iostat_flag = 0x01;
 constexpr std::int32_t sequential_unit = 11;
@@ -173,10 +176,6 @@ class format_builder {
   std::vector<std::int32_t> words_;
 };
 
-struct item_type {
-  std::int32_t code;
-  std::int32_t size;  // bytes of one element; 0 for a character item (its length)
-};
 constexpr item_type item_types[] = {
     {TYPE_COMPLEX8, 8},  {TYPE_COMPLEX16, 16}, {TYPE_CHARACTER, 0}, {TYPE_LOGICAL1, 1},
     {TYPE_LOGICAL2, 2},  {TYPE_LOGICAL4, 4},   {TYPE_LOGICAL8, 8},  {TYPE_WORD4, 4},
@@ -189,16 +188,6 @@ constexpr item_type item_types[] = {
 // What may travel by value in one 32-bit word.
 constexpr std::int32_t scalar_types[] = {TYPE_INTEGER4, TYPE_REAL4, TYPE_LOGICAL4, TYPE_WORD4, TYPE_INTEGER2,
                                          TYPE_INTEGER1, TYPE_LOGICAL1, TYPE_LOGICAL2, TYPE_CHARACTER};
-
-void check_status(std::int32_t status, std::int32_t iostat) {
-  check(status >= 0 && status <= 3, "status outside 0..3");
-  switch (status) {
-    case 0: check(iostat == 0, "success with a non-zero iostat"); break;
-    case 1: check(iostat > 0, "error without its code"); break;
-    case 2: check(iostat == -1, "end of file without iostat -1"); break;
-    default: check(iostat == -2, "end of record without iostat -2"); break;
-  }
-}
 
 // The statement's items, each from its own exactly sized copy of input bytes.
 void write_items(fuzz::fuzz_input& input, std::int32_t& iostat, std::int32_t begin_status) {

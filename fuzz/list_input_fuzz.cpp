@@ -3,8 +3,6 @@
 // counts, strides and character lengths come from the input too. Errors come back as
 // codes (IOSTAT=), so every status must stay in {0, 1, 2, 3} and agree with the iostat
 // value, and no item may be written outside its own bytes.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -15,21 +13,15 @@
 #include <vector>
 
 #include "fuzz_input.h"
+#include "item_reads.h"
 #include "record_io.h"
 
 namespace {
 
-using fuzz::check;
+using namespace fuzz;
 
 constexpr std::int32_t iostat_flag = 0x01;
 constexpr std::int32_t external_unit = 10;
-// Bytes an unwritten part of an item holds, so a write into a stride gap shows.
-constexpr unsigned char untouched = 0xA5;
-
-struct item_type {
-  std::int32_t code;
-  std::int32_t size;  // bytes of one element; 0 for a character item (its length)
-};
 // Every code the reader knows, some it does not, and the wide character (4 bytes a character
 // at most, whatever the reader makes of it).
 constexpr item_type item_types[] = {
@@ -41,23 +33,9 @@ constexpr item_type item_types[] = {
     {99, 8},             {-5, 8},              {TYPE_INTEGER4, 4},  {TYPE_REAL4, 4},
 };
 
-struct item_request {
-  item_type type;
-  std::int32_t count;
-  std::int32_t length;  // character length
-  std::int32_t stride;
-  std::vector<unsigned char> storage;
-};
-
 struct statement_plan {
   std::vector<item_request> items;
 };
-
-std::int32_t element_size(const item_request& item) {
-  if (item.type.code == TYPE_CHARACTER) return item.length;
-  if (item.type.code == 23) return item.length * 4;
-  return item.type.size;
-}
 
 std::vector<statement_plan> read_plans(fuzz::fuzz_input& input) {
   std::vector<statement_plan> plans(static_cast<std::size_t>(input.in_range(1, 4)));
@@ -70,33 +48,11 @@ std::vector<statement_plan> read_plans(fuzz::fuzz_input& input) {
       // Mostly one to three elements; now and then none, a negative count or many.
       item.count = count < 200 ? 1 + count % 3 : count < 230 ? 0 : count < 240 ? -1 : count;
       item.length = input.in_range(0, 40);
-      const std::int32_t size = element_size(item);
-      item.stride = size + input.in_range(0, 3);
+      item.stride = element_size(item) + input.in_range(0, 3);
       plan.items.push_back(std::move(item));
     }
   }
   return plans;
-}
-
-// The iostat value must tell the same story as the status.
-void check_status(std::int32_t status, std::int32_t iostat) {
-  check(status >= 0 && status <= 3, "status outside 0..3");
-  switch (status) {
-    case 0: check(iostat == 0, "success with a non-zero iostat"); break;
-    case 1: check(iostat > 0, "error without its code"); break;
-    case 2: check(iostat == -1, "end of file without iostat -1"); break;
-    default: check(iostat == -2, "end of record without iostat -2"); break;
-  }
-}
-
-// Every byte outside the elements keeps its fill: the reader wrote only where it was told.
-void check_gaps(const item_request& item) {
-  const std::int32_t size = element_size(item);
-  for (std::size_t i = 0; i < item.storage.size(); ++i) {
-    const auto offset = static_cast<std::int32_t>(i);
-    const bool in_element = item.stride > 0 ? offset % item.stride < size : offset < size;
-    if (!in_element) check(item.storage[i] == untouched, "write outside an element");
-  }
 }
 
 // Runs the statements; `begin` starts one and returns its status.
@@ -107,10 +63,7 @@ void run_statements(std::vector<statement_plan> plans, std::int32_t& iostat, Beg
     check_status(status, iostat);
     const std::int32_t failed = status;
     for (auto& item : plan.items) {
-      const std::int32_t size = element_size(item);
-      const std::int32_t elements = std::max(item.count, 1);
-      // Exactly the bytes the elements span, so a write past them is caught.
-      item.storage.assign(static_cast<std::size_t>(std::max((elements - 1) * item.stride + size, 1)), untouched);
+      prepare_storage(item);
       const std::int32_t item_status = ld_read_item(&item.type.code, &item.count, &item.stride,
                                                     item.storage.data(), item.length);
       check_status(item_status, iostat);
@@ -124,11 +77,6 @@ void run_statements(std::vector<statement_plan> plans, std::int32_t& iostat, Beg
     check_status(end, iostat);
     if (status != 0) check(end == status, "end after a failed item");
   }
-}
-
-std::string external_file_name() {
-  const char* directory = std::getenv("TMPDIR");
-  return std::string(directory != nullptr ? directory : "/tmp") + "/list_input_fuzz." + std::to_string(getpid());
 }
 
 }  // namespace
@@ -146,14 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The internal file: the bytes cut into records of one length, the last one blank-padded,
   // and the record count sometimes short of the variable.
   {
-    const std::int32_t available =
-        record_length == 0 ? 3 : static_cast<std::int32_t>((records.size() + static_cast<std::size_t>(record_length) - 1) /
-                                                            static_cast<std::size_t>(record_length));
-    std::vector<char> variable(static_cast<std::size_t>(available) * static_cast<std::size_t>(record_length) + 1, ' ');
-    std::copy(records.begin(), records.begin() + static_cast<std::ptrdiff_t>(std::min(records.size(), variable.size() - 1)),
-              variable.begin());
-    variable.pop_back();
-    const std::int32_t record_count = std::max(available - slack_records, 0);
+    internal_file file = cut_into_records(records, record_length);
+    std::vector<char>& variable = file.variable;
+    const std::int32_t record_count = std::max(file.records - slack_records, 0);
     run_statements(plans, iostat, [&] {
       return ld_internal_read_begin(variable.data(), &record_count, &flags, &iostat, record_length);
     });
@@ -161,11 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The external file: the same bytes read through a unit, in either decimal mode.
   {
-    const std::string name = external_file_name();
-    std::FILE* file = std::fopen(name.c_str(), "wb");
-    check(file != nullptr, "cannot write the external file");
-    std::fwrite(records.data(), 1, records.size(), file);
-    std::fclose(file);
+    const std::string name = write_external_file("list_input_fuzz", records);
     const std::int32_t unit = external_unit;
     std::int32_t open_status = open_unit(&unit, &flags, nullptr, "READ", nullptr, nullptr, name.data(), nullptr,
                                          &iostat, nullptr, nullptr, nullptr, "OLD", nullptr, 0, 4, 0, 0,
