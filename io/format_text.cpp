@@ -12,6 +12,7 @@
 #include "errors.h"
 #include "format_compiler.h"
 #include "never_destroyed.h"
+#include "short_copy.h"
 
 namespace io {
 namespace {
@@ -76,33 +77,6 @@ never_destroyed<format_text_state> the_state;
 
 format_text_state& state() { return the_state.value; }
 
-template <typename Word>
-Word word_at(const char* p) {
-  Word word;
-  std::memcpy(&word, p, sizeof word);
-  return word;
-}
-
-// Compared on every statement, and short: word loads the compiler keeps inline cost less
-// than a call to memcmp.
-bool same_text(std::string_view held, std::string_view text) {
-  const std::size_t n = held.size();
-  if (n != text.size()) return false;
-  const char* a = held.data();
-  const char* b = text.data();
-  if (n >= 8) {
-    for (std::size_t i = 0; i + 8 < n; i += 8)
-      if (word_at<std::uint64_t>(a + i) != word_at<std::uint64_t>(b + i)) return false;
-    return word_at<std::uint64_t>(a + n - 8) == word_at<std::uint64_t>(b + n - 8);
-  }
-  if (n >= 4)
-    return word_at<std::uint32_t>(a) == word_at<std::uint32_t>(b) &&
-           word_at<std::uint32_t>(a + n - 4) == word_at<std::uint32_t>(b + n - 4);
-  for (std::size_t i = 0; i < n; ++i)
-    if (a[i] != b[i]) return false;
-  return true;
-}
-
 // Fills `entry` from `text`, in the entry's own buffers. One pass counts the words when they
 // do not fit, a second stores them.
 void compile_into(cached_format& entry, std::string_view text) {
@@ -128,9 +102,9 @@ void compile_into(cached_format& entry, std::string_view text) {
 // The entry holding `text`, or no_entry.
 std::size_t find_entry(std::string_view text) {
   auto& s = state();
-  if (s.cache[s.last_hit].last_use != 0 && same_text(s.cache[s.last_hit].text, text)) return s.last_hit;
+  if (s.cache[s.last_hit].last_use != 0 && same_short_text(s.cache[s.last_hit].text, text)) return s.last_hit;
   for (std::size_t i = 0; i < cache_entries; ++i)
-    if (s.cache[i].last_use != 0 && same_text(s.cache[i].text, text)) return i;
+    if (s.cache[i].last_use != 0 && same_short_text(s.cache[i].text, text)) return i;
   return no_entry;
 }
 

@@ -7,15 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "format_text.h"
 #include "messages.h"
 #include "never_destroyed.h"
 #include "runtime.h"
 #include "positions.h"
+#include "short_copy.h"
 #include "units.h"
 
 namespace io {
@@ -144,31 +141,6 @@ std::int32_t end_of_record(std::int32_t code) {
   return STATUS_EOR;
 }
 
-// Equal 16-byte blocks: one vector compare where SSE2 is there.
-bool same_block(const char* x, const char* y) {
-#if defined(__SSE2__)
-  const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(x));
-  const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(y));
-  return _mm_movemask_epi8(_mm_cmpeq_epi8(a, b)) == 0xFFFF;
-#else
-  return std::memcmp(x, y, 16) == 0;
-#endif
-}
-
-// Equal texts, compared in 16-byte blocks (the last one overlapping) where the library's
-// compare would cost a call for the few dozen bytes of a path.
-bool same_text(std::string_view a, std::string_view b) {
-  const std::size_t n = a.size();
-  if (n != b.size()) return false;
-  const char* x = a.data();
-  const char* y = b.data();
-  if (n < 16) return std::memcmp(x, y, n) == 0;
-  for (std::size_t i = 0; i + 16 < n; i += 16) {
-    if (!same_block(x + i, y + i)) return false;
-  }
-  return same_block(x + n - 16, y + n - 16);
-}
-
 }  // namespace
 
 namespace {
@@ -182,7 +154,7 @@ void io_source_position(std::int32_t line, std::string_view file) {
   state.source_line = line;
   // A program passes the same path before every statement: comparing is cheaper than
   // copying, and the copy still follows a caller that rewrites its buffer in place.
-  if (!same_text(file, state.source_file)) state.source_file.assign(file);
+  if (!same_short_text(file, state.source_file)) state.source_file.assign(file);
   state.pos_pending = false;
   forget_statement_format_text();
   state.size_pending = nullptr;
